@@ -1,0 +1,82 @@
+// The main dialog. It owns every piece of run-time state: the device path and
+// link, the reader thread and its events, the live and captured axis values,
+// the wizard's key flag and the calibration record. Its member operations are
+// spread over files named after their concern (ui/ for the dialog and the
+// wizard, device/ for discovery, the link and the EEPROM transfers).
+//
+// The UI thread and the reader share this object without locks: every field
+// that both touch is a std::atomic of the field's width.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "calib/calibration_record.h"
+#include "platform/dialog.h"
+#include "platform/hid.h"
+#include "platform/sync.h"
+
+// The stick: product id 0x0402 (high half), vendor id 0x0F3D (low half).
+inline constexpr std::uint32_t DeviceIdentity = 0x04020F3Du;
+
+class CKx9JoystickCalibrationDlg : public CDialog {
+  public:
+    CKx9JoystickCalibrationDlg();
+    ~CKx9JoystickCalibrationDlg() override;
+
+    BOOL PreTranslateMessage(plat::Message* msg) override;  // ui/wizard_keys.cpp
+    BOOL OnInitDialog() override;                           // ui/kx9_joystick_calibration_dlg.cpp
+
+    // --- dialog (ui/kx9_joystick_calibration_dlg.cpp) ---
+    void ShowStep1Layout();
+    void OnPaint();
+    plat::IconRef OnQueryDragIcon();
+    void OnClose();
+
+    // --- wizard (ui/) ---
+    void CaptureAxes();  // the capture rule; called by the reader after each report
+    void OnTimer(UINT_PTR nIDEvent);
+
+    // --- dump command (ui/) ---
+    void OnReadEeprom();
+
+    // --- device link (device/) ---
+    void FindDevice();
+    static int EnumDevicesCallback(const plat::DeviceInstance* instance, void* context);
+    void OpenLink();
+    void CloseLink();
+    static std::uint32_t ReaderThread(void* dialog);
+    int ReadEepromBlock();
+    // True when every chunk was written completely.
+    bool WriteEepromBlock();
+
+    // --- members, in declaration order ---
+    char m_szDevicePath[260];
+    plat::InputSystem* m_pDI;
+    plat::HidAttributes m_Attributes;
+    plat::PreparsedData m_pPreparsed;
+    plat::HidCaps m_Caps;
+    std::atomic<plat::Handle> m_hDevice;
+    std::atomic<std::uint32_t> m_bPauseReader;
+    std::atomic<std::uint32_t> m_bReaderPaused;
+    std::atomic<std::uint32_t> m_bDeviceFound;
+    std::uint8_t m_bCalibrated;
+    std::uint32_t m_bSpaceDown;
+    std::atomic<std::uint8_t*> m_pInBuf;
+    std::atomic<std::uint32_t> m_nInBufLen;
+    std::atomic<std::uint16_t> m_nLeftX;
+    std::atomic<std::uint16_t> m_nRightX;
+    std::atomic<std::uint16_t> m_nCenterX;
+    std::atomic<std::uint16_t> m_nCurX;
+    std::atomic<std::uint16_t> m_nUpY;
+    std::atomic<std::uint16_t> m_nDownY;
+    std::atomic<std::uint16_t> m_nCenterY;
+    std::atomic<std::uint16_t> m_nCurY;
+    std::atomic<plat::Handle> m_hReaderThread;
+    std::atomic<plat::Handle> m_hStopEvent;
+    std::atomic<plat::Handle> m_hStoppedEvent;
+    CalibrationRecord m_Calib;
+    plat::IconRef m_hIcon;
+
+    DECLARE_MESSAGE_MAP()
+};
