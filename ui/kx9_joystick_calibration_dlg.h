@@ -36,6 +36,8 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // --- wizard (ui/) ---
     void CaptureAxes();  // the capture rule; called by the reader after each report
     void OnTimer(UINT_PTR nIDEvent);
+    // Step 5 passed: compute, write the block, close the link, poll for unplug.
+    void FinishCalibration();
 
     // --- dump command (ui/) ---
     void OnReadEeprom();

@@ -1,0 +1,115 @@
+// The wizard's key handler. The step is never stored: it is read from which
+// step texts are visible, the same state the reader's capture rule reads.
+#include <cstdint>
+
+#include "ui/calibration_math.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
+#include "ui/resource.h"
+
+namespace {
+
+constexpr std::uint16_t kCentreLow = 0x7C00;
+constexpr std::uint16_t kCentreHigh = 0x8400;
+constexpr std::uint16_t kLowExtreme = 0x4000;   // up, left
+constexpr std::uint16_t kHighExtreme = 0xC000;  // right, down
+
+// Step texts in the order that encodes the step: step n has the first n - 1
+// of them visible.
+constexpr int kStepTexts[] = {IDC_STEP_UP, IDC_STEP_RIGHT, IDC_STEP_DOWN, IDC_STEP_LEFT,
+                              IDC_STEP_UNPLUG};
+constexpr int kPictures[] = {IDC_PIC_1, IDC_PIC_2, IDC_PIC_3, IDC_PIC_4, IDC_PIC_5};
+
+bool InCentre(std::uint16_t v) {
+    return v >= kCentreLow && v <= kCentreHigh;
+}
+
+}  // namespace
+
+BOOL CKx9JoystickCalibrationDlg::PreTranslateMessage(plat::Message* msg) {
+    if (msg->message == WM_KEYUP && msg->wParam == VK_SPACE && m_bSpaceDown == 1) {
+        m_bSpaceDown = 0;
+    }
+    if (msg->message != WM_KEYDOWN) return CDialog::PreTranslateMessage(msg);
+
+    const bool space = msg->wParam == VK_SPACE;
+    if (m_bDeviceFound == 0 && space && m_bSpaceDown == 0) {
+        // The stick may have been plugged in since the last search; give a
+        // new reader time to publish before the same press is judged.
+        FindDevice();
+        plat::Sleep(500);
+    }
+    if (m_bDeviceFound == 0) return CDialog::PreTranslateMessage(msg);
+
+    // With a stick, no key reaches the dialog: Space is judged once per
+    // press, everything else does nothing.
+    if (!space || m_bSpaceDown == 1) return TRUE;
+
+    for (int id : kPictures) GetDlgItem(id)->ShowWindow(SW_HIDE);
+    m_bSpaceDown = 1;
+
+    int step = 0;  // 1..5, or 0 once all five texts are visible (step 6)
+    for (int i = 0; i < 5; ++i) {
+        if (!GetDlgItem(kStepTexts[i])->IsWindowVisible()) {
+            step = i + 1;
+            break;
+        }
+    }
+    if (step == 0) return TRUE;
+
+    const std::uint16_t x = m_nCurX;
+    const std::uint16_t y = m_nCurY;
+    bool passed = false;
+    switch (step) {
+        case 1:
+            passed = InCentre(x) && InCentre(y);
+            break;
+        case 2:
+            passed = y <= kLowExtreme;
+            break;
+        case 3:
+            passed = x >= kHighExtreme;
+            break;
+        case 4:
+            passed = y >= kHighExtreme;
+            break;
+        case 5:
+            passed = x <= kLowExtreme;
+            break;
+    }
+
+    if (!passed) {
+        GetDlgItem(kPictures[step - 1])->ShowWindow(SW_SHOWNORMAL);
+        return TRUE;
+    }
+    if (step < 5) {
+        GetDlgItem(kPictures[step])->ShowWindow(SW_SHOWNORMAL);
+        GetDlgItem(kStepTexts[step])->ShowWindow(SW_SHOWNORMAL);
+        return TRUE;
+    }
+
+    GetDlgItem(IDC_STEP_UNPLUG)->ShowWindow(SW_SHOWNORMAL);
+    FinishCalibration();
+    return TRUE;
+}
+
+void CKx9JoystickCalibrationDlg::FinishCalibration() {
+    // Every captured field is frozen now that the step-6 text is visible.
+    m_Calib.Initial_Pos_X = CentrePosition(m_nCenterX);
+    m_Calib.Initial_Pos_Y = CentrePosition(m_nCenterY);
+    m_Calib.MultInit_XP = DirectionGain(m_nRightX, m_nCenterX);
+    m_Calib.MultInit_XN = DirectionGain(m_nLeftX, m_nCenterX);
+    m_Calib.MultInit_YP = DirectionGain(m_nDownY, m_nCenterY);
+    m_Calib.MultInit_YN = DirectionGain(m_nUpY, m_nCenterY);
+
+    if (WriteEepromBlock()) {
+        m_bCalibrated = 1;
+    } else {
+        // On a production line a stick that silently kept its old block
+        // would pass as calibrated.
+        char title[260] = {};
+        GetWindowTextA(title, sizeof title);
+        MessageBoxA("Cannot write EEPROM!", title, MB_ICONHAND);
+    }
+    CloseLink();
+    SetTimer(IDT_UNPLUG_POLL, 500);
+}
