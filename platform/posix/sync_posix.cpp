@@ -1,0 +1,264 @@
+// Events and thread handles with Windows semantics, rebuilt on the standard
+// library. Every object lives under one process-wide mutex and every wait
+// sleeps on one condition variable: the link has a handful of objects and a
+// few state changes per input report, so a single lock never contends enough
+// to matter, and it makes "look at all handles, take the first signalled one
+// and consume only it" trivially atomic.
+//
+// A handle is a pointer to an Object. Handles are checked against the set of
+// live objects before use, so a stale or made-up handle fails the call instead
+// of touching freed memory. Each object is reference counted: the handle holds
+// one reference, a running thread one on its own object, and every wait one on
+// each object it waits for, so CloseHandle while another thread waits (or
+// while the thread still runs) never frees anything still in use.
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+
+#include "platform/sync.h"
+
+namespace plat {
+namespace {
+
+// Windows' own limit for one wait.
+constexpr std::uint32_t kMaxWaitObjects = 64;
+
+enum class Kind { kEvent, kThread };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    const Kind kind;
+    int references = 1;  // the handle's own
+};
+
+struct Event final : Object {
+    explicit Event(bool manual) : Object(Kind::kEvent), manualReset(manual) {}
+    const bool manualReset;
+    bool signalled = false;
+};
+
+struct Thread final : Object {
+    Thread() : Object(Kind::kThread) {}
+    std::thread thread;  // owned by the handle; joined or detached by CloseHandle
+    bool ended = false;
+    bool started = false;         // tid is valid
+    bool raiseRequested = false;  // applied by the thread itself if it had not started yet
+    pid_t tid = 0;
+};
+
+struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::unordered_set<Object*> live;
+};
+
+// Never destroyed: a detached worker may still touch it while the process
+// runs its static destructors.
+State& S() {
+    static State* state = new State;
+    return *state;
+}
+
+// Caller holds the mutex.
+Object* Lookup(Handle handle) {
+    if (handle == nullptr || handle == InvalidHandle()) return nullptr;
+    auto* object = static_cast<Object*>(handle);
+    return S().live.count(object) != 0 ? object : nullptr;
+}
+
+// Caller holds the mutex.
+void Unref(Object* object) {
+    if (--object->references == 0) delete object;
+}
+
+// Caller holds the mutex. Consumes an auto-reset event it reports.
+bool TakeIfSignalled(Object* object) {
+    if (object->kind == Kind::kThread) return static_cast<Thread*>(object)->ended;
+    auto* event = static_cast<Event*>(object);
+    if (!event->signalled) return false;
+    if (!event->manualReset) event->signalled = false;
+    return true;
+}
+
+// "Above normal" is one step up; Linux steps are nice values, and lowering
+// nice needs privileges an ordinary user lacks, so failure is expected and
+// ignored. Caller holds the mutex and knows the thread has not ended.
+void ApplyRaise(const Thread& thread) {
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(thread.tid));
+    if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(thread.tid), current - 1);
+}
+
+pid_t CurrentTid() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+void RunThread(Thread* self, ThreadProc proc, void* argument) {
+    {
+        std::lock_guard<std::mutex> lock(S().mutex);
+        self->tid = CurrentTid();
+        self->started = true;
+        if (self->raiseRequested) ApplyRaise(*self);
+    }
+    proc(argument);
+    std::lock_guard<std::mutex> lock(S().mutex);
+    self->ended = true;
+    S().changed.notify_all();
+    Unref(self);
+}
+
+}  // namespace
+
+Handle NewEvent(bool manualReset) {
+    auto* event = new Event(manualReset);
+    std::lock_guard<std::mutex> lock(S().mutex);
+    S().live.insert(event);
+    return event;
+}
+
+bool SetEvent(Handle handle) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    Object* object = Lookup(handle);
+    if (object == nullptr || object->kind != Kind::kEvent) return false;
+    static_cast<Event*>(object)->signalled = true;
+    S().changed.notify_all();
+    return true;
+}
+
+bool ResetEvent(Handle handle) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    Object* object = Lookup(handle);
+    if (object == nullptr || object->kind != Kind::kEvent) return false;
+    static_cast<Event*>(object)->signalled = false;
+    return true;
+}
+
+// A thread handle closed while its thread runs detaches the thread, which goes
+// on running. Whoever closes it must make sure (for instance by waiting on the
+// handle first) that the thread no longer uses anything it then frees.
+bool CloseHandle(Handle handle) {
+    std::thread finished;
+    {
+        std::lock_guard<std::mutex> lock(S().mutex);
+        Object* object = Lookup(handle);
+        if (object == nullptr) return false;
+        S().live.erase(object);
+        if (object->kind == Kind::kThread) {
+            auto* thread = static_cast<Thread*>(object);
+            if (thread->ended) {
+                finished = std::move(thread->thread);
+            } else if (thread->thread.joinable()) {
+                thread->thread.detach();
+            }
+        }
+        Unref(object);
+    }
+    // The thread has only its return left to do; joining it lets the
+    // runtime release its stack now rather than at exit.
+    if (finished.joinable()) {
+        if (finished.get_id() == std::this_thread::get_id()) {
+            finished.detach();
+        } else {
+            finished.join();
+        }
+    }
+    return true;
+}
+
+std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) {
+    return WaitForMultipleObjects(1, &handle, milliseconds);
+}
+
+std::uint32_t WaitForMultipleObjects(std::uint32_t count, const Handle* handles,
+                                     std::uint32_t milliseconds) {
+    if (count == 0 || count > kMaxWaitObjects || handles == nullptr) return kWaitFailed;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+
+    std::unique_lock<std::mutex> lock(S().mutex);
+    Object* objects[kMaxWaitObjects];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        objects[i] = Lookup(handles[i]);
+        if (objects[i] == nullptr) return kWaitFailed;
+    }
+    // Keep the objects alive even if another thread closes their handles
+    // while this one sleeps.
+    for (std::uint32_t i = 0; i < count; ++i) ++objects[i]->references;
+
+    std::uint32_t result = kWaitTimeout;
+    for (;;) {
+        bool found = false;
+        for (std::uint32_t i = 0; i < count && !found; ++i) {
+            if (TakeIfSignalled(objects[i])) {
+                result = kWaitObject0 + i;
+                found = true;
+            }
+        }
+        if (found) break;
+        if (milliseconds == kInfinite) {
+            S().changed.wait(lock);
+        } else if (S().changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+            // One last look: a signal may have raced the time-out.
+            for (std::uint32_t i = 0; i < count && !found; ++i) {
+                if (TakeIfSignalled(objects[i])) {
+                    result = kWaitObject0 + i;
+                    found = true;
+                }
+            }
+            break;
+        }
+    }
+    for (std::uint32_t i = 0; i < count; ++i) Unref(objects[i]);
+    return result;
+}
+
+Handle StartThread(ThreadProc proc, void* argument) {
+    if (proc == nullptr) return nullptr;
+    auto* thread = new Thread;
+    {
+        std::lock_guard<std::mutex> lock(S().mutex);
+        thread->references = 2;  // the handle and the running thread
+        S().live.insert(thread);
+    }
+    try {
+        // Only the creating thread touches thread->thread until it returns
+        // the handle, so this assignment races with nothing.
+        thread->thread = std::thread(RunThread, thread, proc, argument);
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(S().mutex);
+        S().live.erase(thread);
+        delete thread;
+        return nullptr;
+    }
+    return thread;
+}
+
+bool RaiseThreadPriority(Handle handle) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    Object* object = Lookup(handle);
+    if (object == nullptr || object->kind != Kind::kThread) return false;
+    auto* thread = static_cast<Thread*>(object);
+    thread->raiseRequested = true;
+    if (thread->started && !thread->ended) ApplyRaise(*thread);
+    return true;
+}
+
+std::uint32_t TimeGetTime() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void Sleep(std::uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace plat
