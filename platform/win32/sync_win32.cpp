@@ -1,0 +1,90 @@
+// The sync seam on Windows: each operation is the Win32 call of the same
+// name, with the process's handles passed straight through.
+#include <windows.h>
+#include <mmsystem.h>
+#include <process.h>
+
+#include <new>
+
+#include "platform/sync.h"
+
+namespace plat {
+namespace {
+
+// _beginthreadex wants an __stdcall procedure; ThreadProc has the default
+// convention, so a small trampoline carries it across.
+struct ThreadStart {
+    ThreadProc proc;
+    void* argument;
+};
+
+unsigned __stdcall RunThread(void* start) {
+    const ThreadStart s = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    return s.proc(s.argument);
+}
+
+bool IsRealHandle(Handle handle) {
+    return handle != nullptr && handle != InvalidHandle();
+}
+
+}  // namespace
+
+Handle NewEvent(bool manualReset) {
+    return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+}
+
+bool SetEvent(Handle event) {
+    return IsRealHandle(event) && ::SetEvent(event) != FALSE;
+}
+
+bool ResetEvent(Handle event) {
+    return IsRealHandle(event) && ::ResetEvent(event) != FALSE;
+}
+
+// The invalid-handle value doubles as the current-process pseudo-handle on
+// Windows, so it is refused here rather than handed to the OS.
+bool CloseHandle(Handle handle) {
+    return IsRealHandle(handle) && ::CloseHandle(handle) != FALSE;
+}
+
+std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) {
+    if (!IsRealHandle(handle)) return kWaitFailed;
+    return ::WaitForSingleObject(handle, milliseconds);
+}
+
+std::uint32_t WaitForMultipleObjects(std::uint32_t count, const Handle* handles,
+                                     std::uint32_t milliseconds) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) return kWaitFailed;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (!IsRealHandle(handles[i])) return kWaitFailed;
+    }
+    return ::WaitForMultipleObjects(count, handles, FALSE, milliseconds);
+}
+
+Handle StartThread(ThreadProc proc, void* argument) {
+    if (proc == nullptr) return nullptr;
+    auto* start = new (std::nothrow) ThreadStart{proc, argument};
+    if (start == nullptr) return nullptr;
+    const std::uintptr_t thread = _beginthreadex(nullptr, 0, RunThread, start, 0, nullptr);
+    if (thread == 0) {
+        delete start;
+        return nullptr;
+    }
+    return reinterpret_cast<Handle>(thread);
+}
+
+bool RaiseThreadPriority(Handle thread) {
+    return IsRealHandle(thread) &&
+           ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL) != FALSE;
+}
+
+std::uint32_t TimeGetTime() {
+    return ::timeGetTime();
+}
+
+void Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+}  // namespace plat
