@@ -1,0 +1,94 @@
+// One open hidraw node (or a SOCK_SEQPACKET socket standing in for one) with
+// Windows' overlapped semantics: a read is queued and completed later by a
+// small I/O thread that waits in poll() on the node and a wake eventfd; a
+// write is queued the same way, so a slow device never blocks the caller.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/hid.h"
+
+namespace plat::hidraw {
+
+struct DeviceLayout {
+    // Reports arrive with their id byte in front; otherwise a 0 id byte is
+    // put in front so the report bytes keep their Windows offsets.
+    bool numbered = true;
+    // InputReportByteLength; 0 when unknown. Shorter reports are padded to
+    // it, as Windows hands every input report over at this length.
+    std::uint16_t inputLength = 0;
+};
+
+class Device {
+  public:
+    // Takes ownership of fd (non-blocking). Null if the I/O thread or its
+    // wake descriptor cannot be had; fd is closed then.
+    static std::shared_ptr<Device> Start(int fd, bool isSocket, const DeviceLayout& layout);
+
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    IoStart Read(void* buffer, std::uint32_t length, IoRecord* io);
+    IoStart Write(const void* buffer, std::uint32_t length, IoRecord* io);
+    bool GetResult(IoRecord* io, std::uint32_t* transferred);
+    void Cancel(IoRecord* io);
+    // Fails everything pending, waits for a write already inside the
+    // kernel, ends the I/O thread and closes the descriptors. Idempotent.
+    void Shutdown();
+
+    int fd() const { return fd_; }
+    bool isSocket() const { return isSocket_; }
+
+  private:
+    Device(int fd, int wakeFd, bool isSocket, const DeviceLayout& layout);
+
+    struct Op {
+        IoRecord* io;
+        Handle event;
+        std::uint8_t* in;         // reads
+        const std::uint8_t* out;  // writes
+        std::uint32_t length;
+    };
+
+    void Run();
+    void Wake();
+    // Caller holds mutex_.
+    void Complete(const Op& op, bool ok, std::uint32_t transferred);
+    void DeliverReport(const Op& op);
+    void MarkVanished();
+    bool IsQueued(const IoRecord* io) const;
+    void WriteFront(std::unique_lock<std::mutex>& lock);
+
+    const int fd_;
+    const int wakeFd_;
+    const bool isSocket_;
+    const DeviceLayout layout_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Op> reads_;
+    std::deque<Op> writes_;
+    bool writeInKernel_ = false;  // writes_.front() is inside write()
+    bool writeBlocked_ = false;   // the last write said EAGAIN: wait for POLLOUT
+    bool vanished_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
+
+    // One report read from the node. Filled by the I/O thread only while
+    // `held_` is false; held when its read was cancelled under it, so the
+    // next read gets it instead of it being lost.
+    std::vector<std::uint8_t> report_;
+    std::size_t reportLength_ = 0;
+    bool held_ = false;
+
+    std::thread thread_;
+};
+
+}  // namespace plat::hidraw
