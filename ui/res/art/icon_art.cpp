@@ -48,7 +48,7 @@ Shape Quad(const View& v, Vec3 a, Vec3 b, Vec3 c, Vec3 d) {
 float GripRadius(float y) {
     const float base = 0.27f, top = 1.75f;
     float t = std::min(1.0f, std::max(0.0f, (y - base) / (top - base)));
-    float r = 0.17f + 0.07f * std::sin(t * 2.6f) + 0.03f * t;
+    float r = 0.185f + 0.07f * std::sin(t * 2.6f) + 0.03f * t;
     return r;
 }
 
@@ -134,10 +134,10 @@ Canvas DrawIcon(int size) {
 
     // Small red button on the top.
     Vec2 button = v({0.03f, y1 + 0.02f, 0.2f});
-    Vec2 be = v.Radii(0.075f);
+    Vec2 be = v.Radii(0.095f);
     float bump = std::max(0.7f, be.x);
     c.Fill(
-        Ellipse(button, bump, std::max(0.6f, be.y * 1.2f)),
+        Ellipse(button, bump, std::max(0.6f, be.y * 1.4f)),
         Radial(
             button - Vec2{bump * 0.3f, be.y * 0.5f}, bump * 1.3f,
             {{0, Colour{255, 140, 130}}, {0.5f, Colour{220, 30, 30}}, {1, Colour{150, 10, 10}}}));

@@ -93,6 +93,10 @@ void DrawBoot(Canvas& c) {
     c.Fill(inner, Radial(kPivot + Vec2{-8, -8}, 45, {{0, Grey(222)}, {1, Grey(206)}}));
     c.Fill(Outline(outer, 1.1f), Grey(85));
     c.Fill(Outline(inner, 1.0f), Grey(100));
+    // The collar the shaft leaves the boot through; hidden under an upright grip.
+    Shape collar = Circle(kPivot, kShaftRadius + 2.5f);
+    c.Fill(collar, Radial(kPivot, kShaftRadius + 2.5f, {{0.75f, Grey(150)}, {1, Grey(196)}}));
+    c.Fill(Outline(collar, 1.0f), Grey(90));
 }
 
 // A stroke-drawn capital alphabet, just the letters of the word mark, on a
