@@ -83,7 +83,7 @@ BOOL CKx9JoystickCalibrationDlg::PreTranslateMessage(plat::Message* msg) {
     }
     if (step < 5) {
         GetDlgItem(kPictures[step])->ShowWindow(SW_SHOWNORMAL);
-        GetDlgItem(kStepTexts[step])->ShowWindow(SW_SHOWNORMAL);
+        GetDlgItem(kStepTexts[step - 1])->ShowWindow(SW_SHOWNORMAL);
         return TRUE;
     }
 
