@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,9 @@ Bitmap Load(const StepFile& f) {
 }
 
 std::string Show(Rgb c) {
-    return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
+    char text[24];
+    std::snprintf(text, sizeof text, "(%u,%u,%u)", unsigned{c.r}, unsigned{c.g}, unsigned{c.b});
+    return text;
 }
 
 bool IsGrey(Rgb c) {
