@@ -159,6 +159,9 @@ class VirtualStick {
     std::uint64_t ReportsConsumed() const;
     std::uint64_t ReportsLost() const;
     void ResetCounters();
+    // Read and Write calls on this stick's handles, failed ones included.
+    std::uint64_t ReadsStarted() const;
+    std::uint64_t WritesStarted() const;
     std::size_t PendingReads() const;
     std::size_t PendingWrites() const;
     std::size_t OpenHandles() const;
@@ -187,6 +190,8 @@ class VirtualStick {
     std::uint64_t sent_ = 0;
     std::uint64_t consumed_ = 0;
     std::uint64_t lost_ = 0;
+    std::uint64_t readsStarted_ = 0;
+    std::uint64_t writesStarted_ = 0;
     // Bumped by Unplug so that replies scheduled before it are not sent.
     std::uint64_t generation_ = 0;
     std::chrono::steady_clock::time_point nextReport_;

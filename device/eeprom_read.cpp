@@ -1,0 +1,110 @@
+// Reading the calibration block: request by request, each reply adding what
+// it carries, until the 18 bytes are in or the attempts run out.
+#include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include "device/hid_exchange.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
+
+namespace {
+
+constexpr std::uint32_t kParkLimitMs = 2000;
+constexpr int kAttempts = 9;
+constexpr std::uint32_t kWindowMs = 500;
+constexpr std::uint32_t kSingleWaitMs = 1000;
+constexpr std::uint8_t kReadFixedByte = 0x80;
+
+std::string ReadDataText(const CalibrationBlock& block) {
+    return "READ DATA\n" + hidlink::BlockHexLines(block);
+}
+
+}  // namespace
+
+int CKx9JoystickCalibrationDlg::ReadEepromBlock() {
+    const std::uint32_t outLength = m_Caps.OutputReportByteLength;
+    const std::uint32_t inLength = m_Caps.InputReportByteLength;
+    // Reports that cannot hold a request or a reply: nothing is sent.
+    if (outLength < hidlink::kMinOutputReportLength ||
+        outLength > hidlink::kMaxOutputReportLength || inLength < hidlink::kMinInputReportLength) {
+        return 0;
+    }
+
+    const std::uint32_t t0 = plat::TimeGetTime();
+    m_bPauseReader = 1;
+    // The reader's own pending read would take the reply: wait until it has
+    // parked, which it does after its next report.
+    while (m_bReaderPaused.load() == 0) {
+        if (hidlink::ElapsedSince(t0) > kParkLimitMs) {
+            m_bPauseReader = 0;
+            return 0;
+        }
+        plat::Sleep(1);
+    }
+
+    plat::HidDriver& hid = plat::Hid();
+    const plat::Handle device = m_hDevice.load();
+    std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[outLength]());
+    std::unique_ptr<std::uint8_t[]> reply(new (std::nothrow) std::uint8_t[inLength]());
+    const plat::Handle event = plat::NewEvent(true);
+    if (!request || !reply || event == nullptr) {
+        if (event != nullptr) plat::CloseHandle(event);
+        m_bPauseReader = 0;
+        return 0;
+    }
+    plat::IoRecord io;
+    io.Reset();
+    io.hEvent = event;
+    CalibrationBlock block{};
+
+    int received = 0;
+    for (int attemptsLeft = kAttempts; received < kCalibBlockSize && attemptsLeft > 0;
+         --attemptsLeft) {
+        const std::uint32_t t1 = plat::TimeGetTime();
+        do {
+            std::memset(request.get(), 0, outLength);
+            request[0] = kReportIdCommand;
+            request[1] = kCmdEepromRead;
+            request[2] = static_cast<std::uint8_t>(kCalibEepromBase + received);
+            request[3] = kReadFixedByte;
+            std::uint32_t written = 0;
+            if (hidlink::TransferReport(hid, device, hidlink::Direction::kWrite, request.get(),
+                                        outLength, io, event, kSingleWaitMs, &written) &&
+                written == outLength) {
+                break;
+            }
+        } while (hidlink::ElapsedSince(t1) < kWindowMs);
+
+        // Reports of other ids (the axes keep coming) are passed over until
+        // the reply arrives or the window closes.
+        const std::uint32_t t2 = plat::TimeGetTime();
+        std::uint32_t got = 0;
+        do {
+            reply[0] = 0;
+            reply[1] = 0;
+            const bool ok =
+                hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(),
+                                        inLength, io, event, kSingleWaitMs, &got);
+            if (ok && reply[0] == kReportIdEepromData && got == inLength) break;
+        } while (hidlink::ElapsedSince(t2) < kWindowMs);
+
+        if (reply[0] == kReportIdEepromData) {
+            const std::uint32_t end = got < inLength ? got : inLength;
+            for (std::uint32_t i = 4; i < end && received < kCalibBlockSize; ++i) {
+                block[received++] = reply[i];
+            }
+        }
+    }
+
+    int result = 0;
+    if (received == kCalibBlockSize) {
+        result = 1;
+        // The reader stays parked while the box is open.
+        MessageBoxA(ReadDataText(block).c_str(), "Debug", MB_OK);
+        UnpackCalibrationBlock(block, m_Calib);
+    }
+    plat::CloseHandle(event);
+    m_bPauseReader = 0;
+    return result;
+}

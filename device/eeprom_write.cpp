@@ -1,0 +1,91 @@
+// Writing the calibration block: the values shown first, then the block in
+// chunks of what one output report carries, 250 ms apart.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "device/hid_exchange.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
+
+namespace {
+
+constexpr std::uint32_t kChunkPauseMs = 250;
+constexpr std::uint32_t kWriteWaitMs = 500;
+
+}  // namespace
+
+bool CKx9JoystickCalibrationDlg::WriteEepromBlock() {
+    const CalibrationBlock block = PackCalibrationBlock(m_Calib);
+
+    char values[640];
+    std::snprintf(
+        values, sizeof values,
+        "DATA\nCenter X:%.4X, Y:%.4X\nMin X=%.4X, Max X = %.4X\nMin Y=%.4X Max "
+        "Y=%.4X\n\nInitPosX = %.4X, InitPosY = %.4X\nEdgeSize=%.4X\nEdgeReduc=%.2X, "
+        "EdgeShift=%.2X, EdgeBM=%.2X\nMultInit XN=%.2X,XP=%.2X,YN=%.2X,YP=%.2X\nCenterArea="
+        "%.4X\nCenter Reduc=%.2X,Shift=%.2X,BM=%.2X\n\n",
+        unsigned{m_nCenterX.load()}, unsigned{m_nCenterY.load()}, unsigned{m_nLeftX.load()},
+        unsigned{m_nRightX.load()}, unsigned{m_nUpY.load()}, unsigned{m_nDownY.load()},
+        unsigned{m_Calib.Initial_Pos_X}, unsigned{m_Calib.Initial_Pos_Y},
+        unsigned{m_Calib.Edge_Size}, unsigned{m_Calib.Edge_Reduc}, unsigned{m_Calib.Edge_Shift},
+        unsigned{m_Calib.Edge_BM}, unsigned{m_Calib.MultInit_XN}, unsigned{m_Calib.MultInit_XP},
+        unsigned{m_Calib.MultInit_YN}, unsigned{m_Calib.MultInit_YP}, unsigned{m_Calib.Center_Area},
+        unsigned{m_Calib.Center_Reduc}, unsigned{m_Calib.Center_Shift},
+        unsigned{m_Calib.Center_BM});
+    const std::string text = values + hidlink::BlockHexLines(block);
+    // The reader keeps sampling while the box is open.
+    MessageBoxA(text.c_str(), "Debug", MB_OK);
+
+    const std::uint32_t outLength = m_Caps.OutputReportByteLength;
+    // A report that cannot carry a request, or a chunk that does not fit
+    // the count byte: nothing is sent.
+    if (outLength < hidlink::kMinOutputReportLength ||
+        outLength > hidlink::kMaxOutputReportLength) {
+        return false;
+    }
+
+    // No reply is expected, so the reader need not have parked: the first
+    // 250 ms pause gives it the time to.
+    m_bPauseReader = 1;
+    const auto chunk = static_cast<std::uint8_t>(outLength - 4);
+    std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[outLength]());
+    if (!request) {
+        m_bPauseReader = 0;
+        return false;
+    }
+
+    plat::HidDriver& hid = plat::Hid();
+    const plat::Handle device = m_hDevice.load();
+    bool allWritten = true;
+    int offset = 0;
+    int remaining = kCalibBlockSize;
+    while (remaining > 0) {
+        plat::Sleep(kChunkPauseMs);
+        const int count = remaining < chunk ? remaining : chunk;
+        std::memset(request.get(), 0, outLength);
+        request[0] = kReportIdCommand;
+        request[1] = kCmdEepromWrite;
+        request[2] = static_cast<std::uint8_t>(kCalibEepromBase + offset);
+        request[3] = static_cast<std::uint8_t>(count);
+        std::memcpy(request.get() + 4, block.data() + offset, static_cast<std::size_t>(count));
+
+        // Each chunk is sent once; one that fails or is still pending after
+        // its wait (then cancelled) makes the whole write a failure, but the
+        // remaining chunks still go out.
+        const plat::Handle event = plat::NewEvent(true);
+        std::uint32_t written = 0;
+        plat::IoRecord io;
+        const bool ok =
+            event != nullptr &&
+            hidlink::TransferReport(hid, device, hidlink::Direction::kWrite, request.get(),
+                                    outLength, io, event, kWriteWaitMs, &written);
+        if (!ok || written != outLength) allWritten = false;
+        if (event != nullptr) plat::CloseHandle(event);
+
+        remaining -= chunk;
+        offset += chunk;
+    }
+    m_bPauseReader = 0;
+    return allWritten;
+}

@@ -1,0 +1,46 @@
+// Small pieces shared by the link and the EEPROM transfers: the wire
+// constants, one bounded overlapped report transfer, and the hex dump of a
+// calibration block that both diagnostic boxes end with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "calib/calibration_record.h"
+#include "platform/hid.h"
+
+inline constexpr std::uint8_t kReportIdCommand = 1;
+inline constexpr std::uint8_t kReportIdEepromData = 2;
+inline constexpr std::uint8_t kCmdEepromWrite = 3;
+inline constexpr std::uint8_t kCmdEepromRead = 4;
+
+namespace hidlink {
+
+// Bytes 8..9 and 10..11 of an input report.
+inline constexpr std::uint32_t kAxisReportMinLength = 12;
+
+// A request needs its four header bytes and at least one data byte, and its
+// data count must fit the one count byte; a reply needs its header and one
+// data byte.
+inline constexpr std::uint32_t kMinOutputReportLength = 5;
+inline constexpr std::uint32_t kMaxOutputReportLength = 259;
+inline constexpr std::uint32_t kMinInputReportLength = 5;
+
+enum class Direction { kRead, kWrite };
+
+// One overlapped read or write of a whole report through `io`, bound to the
+// manual-reset `event`. Waits at most `limitMs` for a pending transfer. True
+// with the byte count when the transfer completed successfully. A transfer
+// still pending at the limit is cancelled, and has completed, before this
+// returns: the buffer, the event and the record are free again either way.
+bool TransferReport(plat::HidDriver& hid, plat::Handle device, Direction direction,
+                    std::uint8_t* buffer, std::uint32_t length, plat::IoRecord& io,
+                    plat::Handle event, std::uint32_t limitMs, std::uint32_t* count);
+
+// The 18 bytes as "%.2X " each, with a line break after bytes 7 and 15.
+std::string BlockHexLines(const CalibrationBlock& block);
+
+// Milliseconds from `start` to now on the wrapping 32-bit clock.
+std::uint32_t ElapsedSince(std::uint32_t start);
+
+}  // namespace hidlink

@@ -1,0 +1,106 @@
+// The reader: one overlapped read at a time, waited for together with the
+// stop event, each report copied into m_pInBuf and its axes published.
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "device/hid_exchange.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
+
+namespace {
+
+constexpr std::uint32_t kBackOffMs = 5;
+// A transfer usually clears the pause flag within moments of raising it
+// (or holds it for hundreds of milliseconds); yielding first catches the
+// short pauses at once, the 1 ms sleeps keep the long ones off the CPU.
+constexpr int kYieldPolls = 200;
+constexpr std::uint32_t kExitNoBuffer = 0xFFFFFFFFu;  // exit code -1
+
+void ParkWhileRequested(CKx9JoystickCalibrationDlg& dlg) {
+    int polls = 0;
+    while (dlg.m_bPauseReader.load() != 0) {
+        dlg.m_bReaderPaused = 1;
+        if (polls < kYieldPolls) {
+            ++polls;
+            std::this_thread::yield();
+        } else {
+            plat::Sleep(1);
+        }
+    }
+}
+
+void Publish(CKx9JoystickCalibrationDlg& dlg, const std::uint8_t* received, std::uint32_t length) {
+    std::uint8_t* report = dlg.m_pInBuf.load();
+    if (length > 0) std::memcpy(report, received, length);
+    // A report too short to hold both axes publishes nothing.
+    if (length < hidlink::kAxisReportMinLength) return;
+    dlg.m_nCurX = static_cast<std::uint16_t>(report[8] | (report[9] << 8));
+    dlg.m_nCurY = static_cast<std::uint16_t>(report[10] | (report[11] << 8));
+    dlg.CaptureAxes();
+}
+
+}  // namespace
+
+std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
+    auto& dlg = *static_cast<CKx9JoystickCalibrationDlg*>(dialog);
+    plat::HidDriver& hid = plat::Hid();
+
+    const plat::Handle readEvent = plat::NewEvent(true);
+    plat::IoRecord io;
+    io.Reset();
+    io.hEvent = readEvent;
+    const plat::Handle stop = dlg.m_hStopEvent.load();
+    const plat::Handle waitList[2] = {stop, readEvent};
+
+    // The link's length, fixed for the reader's life.
+    const std::uint32_t length = dlg.m_nInBufLen.load();
+    auto* received = new (std::nothrow) std::uint8_t[length > 0 ? length : 1]();
+    if (received == nullptr || readEvent == nullptr) {
+        delete[] received;
+        if (readEvent != nullptr) plat::CloseHandle(readEvent);
+        return kExitNoBuffer;
+    }
+    dlg.m_bReaderPaused = 0;
+
+    for (;;) {
+        ParkWhileRequested(dlg);
+        dlg.m_bReaderPaused = 0;
+        // A transfer that raised the flag again just now may have seen the
+        // paused flag from before the line above: look once more, so that
+        // no read starts under a transfer that believes the reader parked.
+        if (dlg.m_bPauseReader.load() != 0) continue;
+
+        const plat::Handle device = dlg.m_hDevice.load();
+        io.Reset();
+        io.hEvent = readEvent;
+        const plat::IoStart started = hid.Read(device, received, length, &io);
+        if (started == plat::IoStart::kPending) {
+            const std::uint32_t woke = plat::WaitForMultipleObjects(2, waitList, plat::kInfinite);
+            if (woke == plat::kWaitObject0) {
+                // The read still owns the buffer and the record.
+                hid.Cancel(device, &io);
+                break;
+            }
+            if (woke == plat::kWaitObject0 + 1) {
+                std::uint32_t count = 0;
+                hid.GetResult(device, &io, &count);
+                // A read that completed with an error leaves the previous
+                // report in the buffer: the axes keep their values.
+                Publish(dlg, received, length);
+                continue;
+            }
+            // The wait itself failed: give the read back and fall through
+            // to the back-off, which leaves if the stop event is unusable.
+            hid.Cancel(device, &io);
+        }
+        // Completed at once, failed, or not waitable: nothing to publish.
+        if (plat::WaitForSingleObject(stop, kBackOffMs) != plat::kWaitTimeout) break;
+    }
+
+    delete[] received;
+    plat::CloseHandle(readEvent);
+    const plat::Handle ownStop = dlg.m_hStopEvent.exchange(nullptr);
+    if (ownStop != nullptr) plat::CloseHandle(ownStop);
+    plat::SetEvent(dlg.m_hStoppedEvent.load());
+    return 0;
+}
