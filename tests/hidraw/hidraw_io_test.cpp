@@ -27,20 +27,18 @@ using plat::IoStart;
 
 constexpr std::uint32_t kGenerous = 30000;
 
-struct Event {
-    Event() : h(plat::NewEvent(true)) {}
-    ~Event() { plat::CloseHandle(h); }
-    bool Signalled(std::uint32_t ms = 0) const {
-        return plat::WaitForSingleObject(h, ms) == plat::kWaitObject0;
-    }
-    Handle h;
-};
-
-struct Record {
-    explicit Record(const Event& e) {
+// A manual-reset event bound to a completion record, as the link uses them.
+struct Op {
+    Op() { Rearm(); }
+    ~Op() { plat::CloseHandle(event); }
+    void Rearm() {
         io.Reset();
-        io.hEvent = e.h;
+        io.hEvent = event;
     }
+    bool Signalled(std::uint32_t ms = 0) const {
+        return plat::WaitForSingleObject(event, ms) == plat::kWaitObject0;
+    }
+    Handle event = plat::NewEvent(true);
     plat::IoRecord io;
 };
 
@@ -75,6 +73,19 @@ class Link {
         buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return buffer;
     }
+    IoStart Read(Bytes& buffer, Op& op) const {
+        return driver->Read(handle, buffer.data(), static_cast<std::uint32_t>(buffer.size()),
+                            &op.io);
+    }
+    IoStart Write(const Bytes& report, Op& op) const {
+        return driver->Write(handle, report.data(), static_cast<std::uint32_t>(report.size()),
+                             &op.io);
+    }
+    bool Result(Op& op, std::uint32_t* count = nullptr) const {
+        std::uint32_t ignored;
+        return driver->GetResult(handle, &op.io, count != nullptr ? count : &ignored);
+    }
+    void Cancel(Op& op) const { driver->Cancel(handle, &op.io); }
     void Unplug() {
         ::close(peer);
         peer = -1;
@@ -121,51 +132,45 @@ TEST(HidrawIo, ReportsArriveAtWindowsOffsets) {
     Bytes full(16);
     for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(0x10 + i);
     full[0] = 1;
-    const Bytes reply = {2, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8};
-    const Bytes noIds = {0x1F, 0x34, 0x12, 0xCD, 0xAB};
-
     struct Case {
         const char* name;
         const Bytes& descriptor;
         Bytes sent;
         Bytes expected;  // the whole buffer afterwards
     };
-    Bytes replyPadded = reply;
-    replyPadded.resize(16, 0);  // padded to the input length, not left at 0xEE
-    Bytes noIdsPrefixed = {0};
-    noIdsPrefixed.insert(noIdsPrefixed.end(), noIds.begin(), noIds.end());
     const Case cases[] = {
         {"numbered, longest report", hidraw_test::kStickWithIds, full, full},
-        {"numbered, shorter report", hidraw_test::kStickWithIds, reply, replyPadded},
-        {"no ids: a 0 id byte in front", hidraw_test::kStickWithoutIds, noIds, noIdsPrefixed},
+        // Padded to the input length, as Windows does, not left at 0xEE.
+        {"numbered, shorter report",
+         hidraw_test::kStickWithIds,
+         {2, 0xA1, 0xA2, 0xA3, 0xA4},
+         {2, 0xA1, 0xA2, 0xA3, 0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"no ids: a 0 id byte in front",
+         hidraw_test::kStickWithoutIds,
+         {0x1F, 0x34, 0x12, 0xCD, 0xAB},
+         {0, 0x1F, 0x34, 0x12, 0xCD, 0xAB}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Link link(c.descriptor);
-        Event e;
-        plat::SetEvent(e.h);
-        Record r(e);
+        Op op;
+        plat::SetEvent(op.event);
         Bytes buffer(c.expected.size(), 0xEE);
-        ASSERT_EQ(link.driver->Read(link.handle, buffer.data(),
-                                    static_cast<std::uint32_t>(buffer.size()), &r.io),
-                  IoStart::kPending);
-        std::uint32_t count = 0;
-        EXPECT_FALSE(link.driver->GetResult(link.handle, &r.io, &count))
-            << "done before any report";
-        EXPECT_FALSE(e.Signalled()) << "starting a read must reset its event";
+        ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
+        EXPECT_FALSE(link.Result(op)) << "done before any report";
+        EXPECT_FALSE(op.Signalled()) << "starting a read must reset its event";
         link.Send(c.sent);
-        ASSERT_TRUE(e.Signalled(kGenerous));
-        ASSERT_TRUE(link.driver->GetResult(link.handle, &r.io, &count));
+        ASSERT_TRUE(op.Signalled(kGenerous));
+        std::uint32_t count = 0;
+        ASSERT_TRUE(link.Result(op, &count));
         EXPECT_EQ(count, c.expected.size());
         EXPECT_EQ(buffer, c.expected);
     }
 
     Link link(hidraw_test::kStickWithIds);
-    Event e;
-    Record r(e);
+    Op op;
     Bytes small(15);
-    EXPECT_EQ(link.driver->Read(link.handle, small.data(), 15, &r.io), IoStart::kFailed)
-        << "a buffer shorter than the input report";
+    EXPECT_EQ(link.Read(small, op), IoStart::kFailed) << "a buffer shorter than the input report";
 }
 
 TEST(HidrawIo, WritesGoOutWholeWithTheirIdByte) {
@@ -182,14 +187,11 @@ TEST(HidrawIo, WritesGoOutWholeWithTheirIdByte) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Link link(c.descriptor);
-        Event e;
-        Record r(e);
-        const IoStart start = link.driver->Write(
-            link.handle, c.report.data(), static_cast<std::uint32_t>(c.report.size()), &r.io);
-        ASSERT_NE(start, IoStart::kFailed);
-        ASSERT_TRUE(e.Signalled(kGenerous));
+        Op op;
+        ASSERT_NE(link.Write(c.report, op), IoStart::kFailed);
+        ASSERT_TRUE(op.Signalled(kGenerous));
         std::uint32_t count = 0;
-        ASSERT_TRUE(link.driver->GetResult(link.handle, &r.io, &count));
+        ASSERT_TRUE(link.Result(op, &count));
         EXPECT_EQ(count, c.report.size());
         EXPECT_EQ(link.Receive(), c.report);
     }
@@ -197,26 +199,22 @@ TEST(HidrawIo, WritesGoOutWholeWithTheirIdByte) {
 
 TEST(HidrawIo, CancelledReadLeavesItsBufferAndLosesNoReport) {
     Link link(hidraw_test::kStickWithIds);
-    Event e;
-    Record r(e);
+    Op op, unused;
     Bytes buffer(16, 0xEE);
-    ASSERT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &r.io), IoStart::kPending);
-    link.driver->Cancel(link.handle, &r.io);
-    EXPECT_TRUE(e.Signalled()) << "a cancelled read completes before Cancel returns";
-    std::uint32_t count = 0;
-    EXPECT_FALSE(link.driver->GetResult(link.handle, &r.io, &count));
-    link.driver->Cancel(link.handle, &r.io);  // nothing pending: harmless
-    plat::IoRecord unused;
-    unused.Reset();
-    link.driver->Cancel(link.handle, &unused);
+    ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
+    link.Cancel(op);
+    EXPECT_TRUE(op.Signalled()) << "a cancelled read completes before Cancel returns";
+    EXPECT_FALSE(link.Result(op));
+    link.Cancel(op);  // nothing pending: harmless
+    link.Cancel(unused);
 
     Bytes report(16, 0x5A);
     report[0] = 1;
     link.Send(report);
     Bytes next(16, 0);
-    ASSERT_EQ(link.driver->Read(link.handle, next.data(), 16, &r.io), IoStart::kPending);
-    ASSERT_TRUE(e.Signalled(kGenerous));
-    EXPECT_TRUE(link.driver->GetResult(link.handle, &r.io, &count));
+    ASSERT_EQ(link.Read(next, op), IoStart::kPending);
+    ASSERT_TRUE(op.Signalled(kGenerous));
+    EXPECT_TRUE(link.Result(op));
     EXPECT_EQ(next, report);
     EXPECT_EQ(buffer, Bytes(16, 0xEE)) << "the cancelled read's buffer was written";
 }
@@ -225,11 +223,10 @@ TEST(HidrawIo, CancelledReadLeavesItsBufferAndLosesNoReport) {
 // either the cancelled one (it completed first) or the next one.
 TEST(HidrawIo, ReportsRacingCancelReachExactlyOneRead) {
     Link link(hidraw_test::kStickWithIds);
-    Event e;
-    Record r(e);
     for (int k = 0; k < 20000; ++k) {
+        Op op;
         Bytes buffer(16, 0);
-        ASSERT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &r.io), IoStart::kPending);
+        ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
         Bytes report(16, 0);
         report[0] = 1;
         report[8] = static_cast<std::uint8_t>(k);
@@ -239,66 +236,56 @@ TEST(HidrawIo, ReportsRacingCancelReachExactlyOneRead) {
         // some cancels land after the report left the node but before it
         // reached the read.
         for (volatile int spin = 0; spin < (k * 7919) % 1500;) spin = spin + 1;
-        link.driver->Cancel(link.handle, &r.io);
-        std::uint32_t count = 0;
-        if (!link.driver->GetResult(link.handle, &r.io, &count)) {
-            r.io.Reset();
-            r.io.hEvent = e.h;
-            ASSERT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &r.io), IoStart::kPending);
-            ASSERT_TRUE(e.Signalled(kGenerous)) << "report " << k << " was lost";
-            ASSERT_TRUE(link.driver->GetResult(link.handle, &r.io, &count));
+        link.Cancel(op);
+        if (!link.Result(op)) {
+            op.Rearm();
+            ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
+            ASSERT_TRUE(op.Signalled(kGenerous)) << "report " << k << " was lost";
+            ASSERT_TRUE(link.Result(op));
         }
         ASSERT_EQ(buffer, report) << "report " << k;
-        r.io.Reset();
-        r.io.hEvent = e.h;
     }
 }
 
 TEST(HidrawIo, UnpluggedDeviceFailsPendingAndNewOperations) {
     Link link(hidraw_test::kStickWithIds);
-    Event e;
-    Record r(e);
+    Op op, again;
     Bytes buffer(16, 0xEE);
-    ASSERT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &r.io), IoStart::kPending);
+    ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
     link.Unplug();
-    ASSERT_TRUE(e.Signalled(kGenerous)) << "the pending read never completed";
-    std::uint32_t count = 0;
-    EXPECT_FALSE(link.driver->GetResult(link.handle, &r.io, &count));
+    ASSERT_TRUE(op.Signalled(kGenerous)) << "the pending read never completed";
+    EXPECT_FALSE(link.Result(op));
     EXPECT_EQ(buffer, Bytes(16, 0xEE)) << "a failed read keeps the previous report";
-
-    Record again(e);
-    EXPECT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &again.io), IoStart::kFailed);
-    EXPECT_EQ(link.driver->Write(link.handle, buffer.data(), 9, &again.io), IoStart::kFailed);
+    EXPECT_EQ(link.Read(buffer, again), IoStart::kFailed);
+    EXPECT_EQ(link.Write(buffer, again), IoStart::kFailed);
 
     EXPECT_TRUE(link.driver->Close(link.handle));
     EXPECT_FALSE(link.driver->Close(link.handle)) << "closed twice";
-    EXPECT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &again.io), IoStart::kFailed);
+    EXPECT_EQ(link.Read(buffer, again), IoStart::kFailed) << "read on a closed handle";
     link.handle = plat::InvalidHandle();
 }
 
 TEST(HidrawIo, CharacterDeviceThatEndsItsStreamCountsAsGone) {
     // /dev/null opens like a node, takes writes and reads as end of stream.
-    auto driver = plat::MakeHidrawDriver("/nonexistent-sysfs", "/dev");
-    const Handle h = driver->Open("/dev/null");
-    ASSERT_NE(h, plat::InvalidHandle()) << "errno " << driver->LastOpenError();
+    Link link(hidraw_test::kStickWithIds);
+    link.driver->Close(link.handle);
+    link.handle = link.driver->Open("/dev/null");
+    ASSERT_NE(link.handle, plat::InvalidHandle()) << "errno " << link.driver->LastOpenError();
     plat::PreparsedData data;
-    EXPECT_FALSE(driver->GetPreparsedData(h, &data)) << "no descriptor to be had";
-    Event e;
-    Record w(e);
+    EXPECT_FALSE(link.driver->GetPreparsedData(link.handle, &data)) << "no descriptor to be had";
+    Op w, r;
     const Bytes report = {1, 3, 110, 5, 1, 2, 3, 4, 5};
-    ASSERT_NE(driver->Write(h, report.data(), 9, &w.io), IoStart::kFailed);
-    ASSERT_TRUE(e.Signalled(kGenerous));
+    ASSERT_NE(link.Write(report, w), IoStart::kFailed);
+    ASSERT_TRUE(w.Signalled(kGenerous));
     std::uint32_t count = 0;
-    EXPECT_TRUE(driver->GetResult(h, &w.io, &count));
+    EXPECT_TRUE(link.Result(w, &count));
     EXPECT_EQ(count, 9u);
 
-    Record r(e);
     Bytes buffer(16);
-    ASSERT_EQ(driver->Read(h, buffer.data(), 16, &r.io), IoStart::kPending);
-    ASSERT_TRUE(e.Signalled(kGenerous));
-    EXPECT_FALSE(driver->GetResult(h, &r.io, &count));
-    EXPECT_EQ(driver->Read(h, buffer.data(), 16, &r.io), IoStart::kFailed);
-    EXPECT_TRUE(driver->Close(h));
+    ASSERT_EQ(link.Read(buffer, r), IoStart::kPending);
+    ASSERT_TRUE(r.Signalled(kGenerous));
+    EXPECT_FALSE(link.Result(r));
+    EXPECT_EQ(link.Read(buffer, r), IoStart::kFailed);
 }
 
 // Writes to a device that stops reading: one stays pending; cancelling it
@@ -306,23 +293,19 @@ TEST(HidrawIo, CharacterDeviceThatEndsItsStreamCountsAsGone) {
 // the device got it, and writing resumes once the device reads again.
 TEST(HidrawIo, WriteThatCannotGoOutIsCancelledCleanly) {
     Link link(hidraw_test::kStickWithIds);
-    Event e;
-    Bytes report = {1, 3, 110, 5, 0, 0, 0, 0, 0};
+    const Bytes report = {1, 3, 110, 5, 0, 0, 0, 0, 0};
     int reportedDone = 0;
     bool blocked = false;
-    Record r(e);
     for (int i = 0; i < 20000 && !blocked; ++i) {
-        r.io.Reset();
-        r.io.hEvent = e.h;
-        ASSERT_NE(link.driver->Write(link.handle, report.data(), 9, &r.io), IoStart::kFailed);
+        Op op;
+        ASSERT_NE(link.Write(report, op), IoStart::kFailed);
         // Only a socket that is full keeps a write this long.
-        if (!e.Signalled(2000)) {
+        if (!op.Signalled(2000)) {
             blocked = true;
-            link.driver->Cancel(link.handle, &r.io);
-            EXPECT_TRUE(e.Signalled()) << "Cancel returned with the write still pending";
+            link.Cancel(op);
+            EXPECT_TRUE(op.Signalled()) << "Cancel returned with the write still pending";
         }
-        std::uint32_t count = 0;
-        if (link.driver->GetResult(link.handle, &r.io, &count)) ++reportedDone;
+        if (link.Result(op)) ++reportedDone;
     }
     ASSERT_TRUE(blocked) << "the socket never pushed back";
 
@@ -330,25 +313,22 @@ TEST(HidrawIo, WriteThatCannotGoOutIsCancelledCleanly) {
     while (!link.Receive(0).empty()) ++received;
     EXPECT_EQ(received, reportedDone);
 
-    r.io.Reset();
-    r.io.hEvent = e.h;
-    ASSERT_NE(link.driver->Write(link.handle, report.data(), 9, &r.io), IoStart::kFailed);
-    ASSERT_TRUE(e.Signalled(kGenerous)) << "writing did not resume";
+    Op op;
+    ASSERT_NE(link.Write(report, op), IoStart::kFailed);
+    ASSERT_TRUE(op.Signalled(kGenerous)) << "writing did not resume";
     EXPECT_EQ(link.Receive(), report);
 }
 
 TEST(HidrawIo, CloseCompletesEverythingPending) {
     Link link(hidraw_test::kStickWithIds);
-    Event readDone, writeDone;
-    Record r(readDone), w(writeDone);
+    Op r, w;
     Bytes buffer(16, 0xEE);
-    ASSERT_EQ(link.driver->Read(link.handle, buffer.data(), 16, &r.io), IoStart::kPending);
-    const Bytes report = {1, 4, 110, 0x80, 0, 0, 0, 0, 0};
-    ASSERT_NE(link.driver->Write(link.handle, report.data(), 9, &w.io), IoStart::kFailed);
+    ASSERT_EQ(link.Read(buffer, r), IoStart::kPending);
+    ASSERT_NE(link.Write({1, 4, 110, 0x80, 0, 0, 0, 0, 0}, w), IoStart::kFailed);
     EXPECT_TRUE(link.driver->Close(link.handle));
     link.handle = plat::InvalidHandle();
-    EXPECT_TRUE(readDone.Signalled()) << "Close returned with a read pending";
-    EXPECT_TRUE(writeDone.Signalled()) << "Close returned with a write pending";
+    EXPECT_TRUE(r.Signalled()) << "Close returned with a read pending";
+    EXPECT_TRUE(w.Signalled()) << "Close returned with a write pending";
     EXPECT_EQ(buffer, Bytes(16, 0xEE));
 }
 
@@ -364,19 +344,15 @@ TEST(HidrawIo, ReaderLoopSeesEveryReportInOrder) {
     std::atomic<int> outOfOrder{-1};
 
     std::thread reader([&] {
-        Event e;
-        Record r(e);
+        Op op;
         Bytes buffer(16);
-        const Handle waits[2] = {stop, e.h};
-        for (int expected = 0;;) {
-            if (link.driver->Read(link.handle, buffer.data(), 16, &r.io) != IoStart::kPending)
-                break;
+        const Handle waits[2] = {stop, op.event};
+        for (int expected = 0; link.Read(buffer, op) == IoStart::kPending;) {
             if (plat::WaitForMultipleObjects(2, waits, plat::kInfinite) != plat::kWaitObject0 + 1) {
-                link.driver->Cancel(link.handle, &r.io);
+                link.Cancel(op);
                 break;
             }
-            std::uint32_t count = 0;
-            if (!link.driver->GetResult(link.handle, &r.io, &count)) continue;
+            if (!link.Result(op)) continue;
             const int value = buffer[8] | buffer[9] << 8;
             if (value != expected && outOfOrder.load() < 0) outOfOrder.store(value);
             expected = value + 1;
@@ -394,18 +370,14 @@ TEST(HidrawIo, ReaderLoopSeesEveryReportInOrder) {
         }
     });
 
-    Event e;
-    Record w(e);
     Bytes request = {1, 4, 110, 0x80, 0, 0, 0, 0, 0};
     int written = 0;
     for (int i = 0; i < kRequests; ++i) {
-        w.io.Reset();
-        w.io.hEvent = e.h;
+        Op op;
         request[2] = static_cast<std::uint8_t>(i);
-        if (link.driver->Write(link.handle, request.data(), 9, &w.io) == IoStart::kFailed) continue;
-        if (!e.Signalled(kGenerous)) link.driver->Cancel(link.handle, &w.io);
-        std::uint32_t count = 0;
-        if (link.driver->GetResult(link.handle, &w.io, &count)) ++written;
+        if (link.Write(request, op) == IoStart::kFailed) continue;
+        if (!op.Signalled(kGenerous)) link.Cancel(op);
+        if (link.Result(op)) ++written;
     }
     device.join();
     for (std::uint32_t i = 0; i < kGenerous / 10 && seen.load() < kReports; ++i) plat::Sleep(10);
