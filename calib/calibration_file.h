@@ -1,0 +1,34 @@
+// The calibration text file: statements "Key = value;" with "//" and "/* */"
+// comments. The configuration file is read with it at start-up and the
+// EEPROM dump is written with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "calib/calibration_record.h"
+
+// Reads the whole stream and applies every complete statement to `record`;
+// fields whose keys do not occur keep their values. Takes over the stream and
+// always closes it. Returns false only when the stream cannot be read whole
+// (it cannot seek, a read fails or falls short, or memory runs out); then the
+// record is untouched. Malformed text is never a failure.
+bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record);
+
+// The scan behind LoadCalibrationFile, over bytes already in memory: strips
+// comments, cuts statements at ';' (or after 511 characters) and parses each.
+// `data` need not be terminated; NUL bytes may occur anywhere.
+void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record);
+
+// Applies one terminated statement ("Key = value") to `record`. A key that
+// names no field, or a statement without '=', changes nothing.
+void ParseCalibrationStatement(const char* statement, CalibrationRecord& record);
+
+// The exact text SaveCalibrationFile writes, with '\n' line ends.
+std::string FormatCalibrationFile(const CalibrationRecord& record);
+
+// Writes the record to `path` as text ("wt": CR LF line ends on Windows).
+// Returns true only if every byte reached the file. An existing file is
+// replaced whole or left as it was, never half-written.
+bool SaveCalibrationFile(const char* path, const CalibrationRecord& record);

@@ -1,0 +1,174 @@
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <vector>
+
+#include "calib/calibration_file.h"
+
+namespace {
+
+constexpr std::size_t kStatementCapacity = 511;
+constexpr std::size_t kKeyCapacity = 99;
+// The first read is this big; the buffer then doubles while the stream keeps
+// delivering, up to the size reported by tell.
+constexpr std::size_t kFirstReadSize = 64 * 1024;
+
+struct FieldSlot {
+    const char* name;
+    std::uint16_t CalibrationRecord::*wide;
+    std::uint8_t CalibrationRecord::*narrow;
+};
+
+constexpr FieldSlot kFields[] = {
+    {"Initial_Pos_X", &CalibrationRecord::Initial_Pos_X, nullptr},
+    {"Initial_Pos_Y", &CalibrationRecord::Initial_Pos_Y, nullptr},
+    {"Edge_Size", &CalibrationRecord::Edge_Size, nullptr},
+    {"Edge_Reduc", nullptr, &CalibrationRecord::Edge_Reduc},
+    {"Edge_Shift", nullptr, &CalibrationRecord::Edge_Shift},
+    {"Edge_BM", nullptr, &CalibrationRecord::Edge_BM},
+    {"MultInit_XN", nullptr, &CalibrationRecord::MultInit_XN},
+    {"MultInit_XP", nullptr, &CalibrationRecord::MultInit_XP},
+    {"MultInit_YN", nullptr, &CalibrationRecord::MultInit_YN},
+    {"MultInit_YP", nullptr, &CalibrationRecord::MultInit_YP},
+    {"Center_Area", &CalibrationRecord::Center_Area, nullptr},
+    {"Center_Reduc", nullptr, &CalibrationRecord::Center_Reduc},
+    {"Center_Shift", nullptr, &CalibrationRecord::Center_Shift},
+    {"Center_BM", nullptr, &CalibrationRecord::Center_BM},
+};
+
+// ASCII only: the keys are ASCII, and a locale must not change what matches.
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (LowerAscii(*a) != LowerAscii(*b)) return false;
+    }
+    return *a == *b;
+}
+
+bool IsKeyBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// tell on a directory or a device can report a size that nothing backs
+// (LONG_MAX on ext4 directories), so the buffer is grown only as bytes arrive
+// instead of being allocated from that figure up front.
+bool ReadWholeStream(std::FILE* stream, std::vector<char>& data) {
+    if (std::fseek(stream, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(stream);
+    if (end < 0 || std::fseek(stream, 0, SEEK_SET) != 0) return false;
+    const auto size = static_cast<std::uintmax_t>(end);
+    try {
+        std::size_t have = 0;
+        while (have < size) {
+            const auto want = static_cast<std::size_t>(
+                std::min<std::uintmax_t>(size - have, std::max(have, kFirstReadSize)));
+            data.reserve(have + want);
+            data.resize(have + want);
+            const std::size_t got = std::fread(data.data() + have, 1, want, stream);
+            if (got != want) return false;
+            have += got;
+        }
+    } catch (const std::exception&) {  // bad_alloc, or length_error past SIZE_MAX
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ParseCalibrationStatement(const char* statement, CalibrationRecord& record) {
+    if (statement == nullptr || *statement == '\0') return;
+
+    char key[kKeyCapacity + 1];
+    std::size_t keyLength = 0;
+    bool seenEquals = false;
+    bool hex = false;
+    // Wraps freely: only the low 16 bits are ever stored.
+    std::uint32_t value = 0;
+    char previous = '\0';
+    for (const char* p = statement; *p != '\0'; previous = *p, ++p) {
+        const char c = *p;
+        if (c == '=') {
+            seenEquals = true;
+        } else if (!seenEquals) {
+            if (!IsKeyBlank(c) && keyLength < kKeyCapacity) key[keyLength++] = c;
+        } else if ((c == 'x' || c == 'X') && previous == '0') {
+            hex = true;
+        } else if (c >= '0' && c <= '9') {
+            value = value * (hex ? 16u : 10u) + static_cast<std::uint32_t>(c - '0');
+        } else if (hex && c >= 'a' && c <= 'f') {
+            value = value * 16u + static_cast<std::uint32_t>(c - 'a' + 10);
+        } else if (hex && c >= 'A' && c <= 'F') {
+            value = value * 16u + static_cast<std::uint32_t>(c - 'A' + 10);
+        }
+    }
+    if (!seenEquals) return;
+    key[keyLength] = '\0';
+
+    for (const FieldSlot& field : kFields) {
+        if (!EqualIgnoringAsciiCase(key, field.name)) continue;
+        if (field.wide != nullptr) {
+            record.*field.wide = static_cast<std::uint16_t>(value & 0xFFFFu);
+        } else {
+            record.*field.narrow = static_cast<std::uint8_t>(value & 0xFFu);
+        }
+        return;
+    }
+}
+
+void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record) {
+    char statement[kStatementCapacity + 1];
+    std::size_t length = 0;
+    bool inLineComment = false;
+    bool inBlockComment = false;
+
+    std::size_t i = 0;
+    while (i < size) {
+        const char c = data[i];
+        // At the last byte there is no next one, so no marker can start there.
+        const char next = (i + 1 < size) ? data[i + 1] : '\0';
+        if (inLineComment) {
+            if (c == '\n') inLineComment = false;
+            ++i;
+        } else if (inBlockComment) {
+            if (c == '*' && next == '/') {
+                inBlockComment = false;
+                i += 2;
+            } else {
+                ++i;
+            }
+        } else if (c == '/' && next == '/') {  // before "/*", so "//*" is a line comment
+            inLineComment = true;
+            i += 2;
+        } else if (c == '/' && next == '*') {  // the '*' is consumed, so "/*/" stays open
+            inBlockComment = true;
+            i += 2;
+        } else {
+            // A full buffer is cut like a ';', and the byte that found it full
+            // is dropped just as the ';' would be.
+            if (c == ';' || length == kStatementCapacity) {
+                statement[length] = '\0';
+                ParseCalibrationStatement(statement, record);
+                length = 0;
+            } else {
+                statement[length++] = c;
+            }
+            ++i;
+        }
+    }
+    // Whatever is left after the last ';' is not a statement.
+}
+
+bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record) {
+    if (stream == nullptr) return false;
+    std::vector<char> data;
+    const bool whole = ReadWholeStream(stream, data);
+    std::fclose(stream);
+    // Half a file would silently leave fields at zero; refuse it instead.
+    if (!whole) return false;
+    ApplyCalibrationText(data.data(), data.size(), record);
+    return true;
+}
