@@ -23,6 +23,8 @@ using kx9test::kProbe;
 using kx9test::kStep;
 using kx9test::ScriptedDialog;
 using kx9test::Seen;
+using kx9test::SystemWindowAnswer;
+using kx9test::SystemWindowHook;
 
 namespace {
 
@@ -580,65 +582,6 @@ TEST(Win32Services, PaintingDrawsTheProgramIcon) {
     };
     EXPECT_EQ(dlg.DoModal(), IDOK);
 }
-
-// Answers the system's own modal windows (message boxes, file dialogs) as
-// they open on this thread, recording what they showed.
-struct SystemWindowAnswer {
-    HWND dialog = nullptr;
-    HWND owner = nullptr;
-    std::string caption;
-    std::string text;
-    bool icon = false;
-    bool ownerVisible = false;
-    std::function<void(HWND)> act;
-    int opened = 0;
-};
-
-SystemWindowAnswer* g_answer = nullptr;
-HHOOK g_hook = nullptr;
-
-LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && g_answer != nullptr) {
-        auto hwnd = reinterpret_cast<HWND>(wParam);
-        if (kx9test::ClassName(hwnd) == "#32770" && hwnd != g_answer->dialog &&
-            GetWindow(hwnd, GW_OWNER) == g_answer->dialog) {
-            SystemWindowAnswer& a = *g_answer;
-            ++a.opened;
-            a.owner = GetWindow(hwnd, GW_OWNER);
-            a.ownerVisible = IsWindowVisible(a.owner) != FALSE;
-            char buffer[512] = {};
-            GetWindowTextA(hwnd, buffer, sizeof buffer);
-            a.caption = buffer;
-            a.text.clear();
-            a.icon = false;
-            for (HWND c = GetWindow(hwnd, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-                if (kx9test::ClassName(c) != "Static") continue;
-                const LONG style = GetWindowLongA(c, GWL_STYLE);
-                if ((style & SS_TYPEMASK) == SS_ICON) {
-                    a.icon = a.icon || SendMessageA(c, STM_GETICON, 0, 0) != 0;
-                } else if (a.text.empty()) {
-                    GetWindowTextA(c, buffer, sizeof buffer);
-                    a.text = buffer;
-                }
-            }
-            if (a.act) a.act(hwnd);
-        }
-    }
-    return CallNextHookEx(g_hook, code, wParam, lParam);
-}
-
-class SystemWindowHook {
-  public:
-    explicit SystemWindowHook(SystemWindowAnswer* answer) {
-        g_answer = answer;
-        g_hook = SetWindowsHookExA(WH_CBT, &CbtHook, nullptr, GetCurrentThreadId());
-    }
-    ~SystemWindowHook() {
-        UnhookWindowsHookEx(g_hook);
-        g_hook = nullptr;
-        g_answer = nullptr;
-    }
-};
 
 TEST(Win32Services, MessageBoxesAreOwnedByTheDialogAndModal) {
     struct Case {
