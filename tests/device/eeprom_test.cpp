@@ -2,6 +2,7 @@
 // what the stick's memory holds afterwards, the two diagnostic texts, and
 // every way a transfer can fail.
 #include <algorithm>
+#include <sstream>
 
 #include "tests/device/device_fixture.h"
 
@@ -20,11 +21,9 @@ struct Chunk {
 };
 
 std::string ToString(const std::vector<Chunk>& chunks) {
-    std::string s;
-    for (const Chunk& c : chunks) {
-        s += "(" + std::to_string(c.address) + ", " + std::to_string(c.count) + ") ";
-    }
-    return s;
+    std::ostringstream s;
+    for (const Chunk& c : chunks) s << "(" << c.address << ", " << c.count << ") ";
+    return s.str();
 }
 
 std::vector<Chunk> RequestsOf(const sim::VirtualStick& stick, std::uint8_t command) {
