@@ -324,7 +324,8 @@ TEST(HidrawIo, CloseCompletesEverythingPending) {
     Op r, w;
     Bytes buffer(16, 0xEE);
     ASSERT_EQ(link.Read(buffer, r), IoStart::kPending);
-    ASSERT_NE(link.Write({1, 4, 110, 0x80, 0, 0, 0, 0, 0}, w), IoStart::kFailed);
+    const Bytes report = {1, 4, 110, 0x80, 0, 0, 0, 0, 0};  // the driver's until Close
+    ASSERT_NE(link.Write(report, w), IoStart::kFailed);
     EXPECT_TRUE(link.driver->Close(link.handle));
     link.handle = plat::InvalidHandle();
     EXPECT_TRUE(r.Signalled()) << "Close returned with a read pending";
