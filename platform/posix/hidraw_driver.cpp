@@ -239,7 +239,14 @@ class HidrawDriverImpl final : public HidrawDriver {
         }
 
         OpenDevice entry;
-        if (!isSocket) {
+        // hidraw's ioctls only where sysfs confirms a hidraw device: the same
+        // numbers mean other things to other drivers.
+        unsigned number = 0;
+        bool haveNumber = false;
+        struct stat node;
+        if (!isSocket && ::fstat(fd, &node) == 0 &&
+            hidraw::HidrawNumberOfDevice(sysfsRoot_, node.st_rdev, &number)) {
+            haveNumber = true;
             hidraw_devinfo info{};
             if (::ioctl(fd, HIDIOCGRAWINFO, &info) == 0) {
                 entry.haveIdentity = true;
@@ -248,10 +255,12 @@ class HidrawDriverImpl final : public HidrawDriver {
             }
             entry.haveDescriptor = QueryDescriptor(fd, &entry.descriptor);
         }
-        // Not a hidraw node (the stand-in, or an ioctl refused): ask sysfs.
-        const char* slash = std::strrchr(path, '/');
-        unsigned number;
-        if (hidraw::ParseHidrawName(slash != nullptr ? slash + 1 : path, &number)) {
+        // Otherwise (the stand-in socket) the node's name leads to sysfs.
+        if (!haveNumber) {
+            const char* slash = std::strrchr(path, '/');
+            haveNumber = hidraw::ParseHidrawName(slash != nullptr ? slash + 1 : path, &number);
+        }
+        if (haveNumber) {
             hidraw::HidIdentity identity;
             if (!entry.haveIdentity && hidraw::ReadIdentity(sysfsRoot_, number, &identity)) {
                 entry.haveIdentity = true;

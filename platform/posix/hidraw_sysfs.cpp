@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,8 +43,9 @@ bool ParseHidrawName(std::string_view name, unsigned* number) {
         return false;
     }
     const std::string_view digits = name.substr(kHidrawPrefix.size());
-    // The kernel numbers minors well below this; longer is not ours.
-    if (digits.size() > 6) return false;
+    // The kernel numbers minors well below this; longer is not ours, and a
+    // leading zero would name another entry than the one we build paths for.
+    if (digits.size() > 6 || (digits.size() > 1 && digits[0] == '0')) return false;
     unsigned n = 0;
     for (char c : digits) {
         if (c < '0' || c > '9') return false;
@@ -154,6 +156,23 @@ bool ReadDescriptor(const std::string& sysfsRoot, unsigned number,
                     std::vector<std::uint8_t>* descriptor) {
     return ReadAttribute(DeviceDir(sysfsRoot, number) + "/report_descriptor", kMaxAttributeBytes,
                          descriptor);
+}
+
+bool HidrawNumberOfDevice(const std::string& sysfsRoot, unsigned long long rdev, unsigned* number) {
+    const dev_t device = static_cast<dev_t>(rdev);
+    const std::string link = sysfsRoot + "/dev/char/" + std::to_string(major(device)) + ":" +
+                             std::to_string(minor(device));
+    char target[4096];
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return false;
+    // .../hidraw/hidrawN
+    const std::string_view path(target, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos || path.substr(0, slash).size() < 7 ||
+        path.substr(slash - 7, 7) != "/hidraw") {
+        return false;
+    }
+    return ParseHidrawName(path.substr(slash + 1), number);
 }
 
 bool NodeExists(const std::string& path) {

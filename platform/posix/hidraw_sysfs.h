@@ -46,6 +46,10 @@ bool ReadIdentity(const std::string& sysfsRoot, unsigned number, HidIdentity* id
 bool ReadDescriptor(const std::string& sysfsRoot, unsigned number,
                     std::vector<std::uint8_t>* descriptor);
 
+// The hidraw number of a character device, from its <sysfsRoot>/dev/char
+// link; false when sysfs does not name it a hidraw device.
+bool HidrawNumberOfDevice(const std::string& sysfsRoot, unsigned long long rdev, unsigned* number);
+
 // Whether a device node (or a socket standing in for one) exists at path.
 bool NodeExists(const std::string& path);
 

@@ -1,6 +1,8 @@
 // Discovery over a fake sysfs: which hidraw entries are game controllers, in
 // which order, their identity and path as DirectInput would give them, the
 // per-controller failures that skip one, and the open-failure advice.
+#include <sys/sysmacros.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -154,6 +156,38 @@ TEST(Discovery, UeventIdentity) {
         EXPECT_EQ(id.vendor, c.vendor);
         EXPECT_EQ(id.product, c.product);
     }
+}
+
+TEST(Discovery, NodeNamesAndDeviceLinks) {
+    struct Name {
+        const char* text;
+        bool ok;
+        unsigned number;
+    };
+    for (const Name& c :
+         {Name{"hidraw0", true, 0}, Name{"hidraw17", true, 17}, Name{"hidraw", false, 0},
+          Name{"hidraw01", false, 0}, Name{"hidraw1a", false, 0}, Name{"hidraw9999999", false, 0},
+          Name{"Hidraw1", false, 0}, Name{"event3", false, 0}}) {
+        unsigned n = 99;
+        EXPECT_EQ(plat::hidraw::ParseHidrawName(c.text, &n), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(n, c.number) << c.text;
+        }
+    }
+
+    // A char device is ours only when sysfs files it under the hidraw class.
+    FakeTree tree;
+    std::filesystem::create_directories(tree.sys() + "/dev/char");
+    std::filesystem::create_directory_symlink(
+        "../../devices/pci0/usb1/0003:0F3D:0402.0001/hidraw/hidraw4",
+        tree.sys() + "/dev/char/242:4");
+    std::filesystem::create_directory_symlink("../../devices/virtual/misc/hidraw5",
+                                              tree.sys() + "/dev/char/10:5");
+    unsigned n = 99;
+    EXPECT_TRUE(plat::hidraw::HidrawNumberOfDevice(tree.sys(), makedev(242, 4), &n));
+    EXPECT_EQ(n, 4u);
+    EXPECT_FALSE(plat::hidraw::HidrawNumberOfDevice(tree.sys(), makedev(10, 5), &n));
+    EXPECT_FALSE(plat::hidraw::HidrawNumberOfDevice(tree.sys(), makedev(1, 3), &n));
 }
 
 TEST(OpenFailures, ClassifiedAndExplained) {

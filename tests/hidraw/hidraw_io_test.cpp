@@ -286,6 +286,19 @@ TEST(HidrawIo, CharacterDeviceThatEndsItsStreamCountsAsGone) {
     ASSERT_TRUE(r.Signalled(kGenerous));
     EXPECT_FALSE(link.Result(r));
     EXPECT_EQ(link.Read(buffer, r), IoStart::kFailed);
+    link.driver->Close(link.handle);
+
+    // Under another name, a node is still found in sysfs through its device
+    // numbers (1:3 for /dev/null) and takes its descriptor from there.
+    std::filesystem::create_directories(link.tree.sys() + "/dev/char");
+    std::filesystem::create_directory_symlink("../../devices/virtual/hidraw/hidraw0",
+                                              link.tree.sys() + "/dev/char/1:3");
+    link.handle = link.driver->Open("/dev/null");
+    ASSERT_TRUE(link.driver->GetPreparsedData(link.handle, &data));
+    plat::HidCaps caps;
+    EXPECT_TRUE(link.driver->GetCaps(data, &caps));
+    EXPECT_EQ(caps.InputReportByteLength, 16);
+    link.driver->FreePreparsedData(data);
 }
 
 // Writes to a device that stops reading: one stays pending; cancelling it
