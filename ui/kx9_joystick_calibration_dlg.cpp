@@ -1,5 +1,9 @@
 #include "ui/kx9_joystick_calibration_dlg.h"
 
+#include <cstdint>
+#include <cstdio>
+
+#include "calib/calibration_file.h"
 #include "ui/resource.h"
 
 BEGIN_MESSAGE_MAP(CKx9JoystickCalibrationDlg, CDialog)
@@ -42,3 +46,99 @@ CKx9JoystickCalibrationDlg::CKx9JoystickCalibrationDlg()
 // Frees nothing: the link is closed by OnClose (or was never open), and the
 // input system object lives as long as the process.
 CKx9JoystickCalibrationDlg::~CKx9JoystickCalibrationDlg() = default;
+
+namespace {
+
+// The window title, which is also the caption of the dialog's own boxes.
+constexpr const char* kTitle = "Vormlark Joystick Calibration (Version 1.10)";
+constexpr const char* kConfigFile = "kx9JoystickCalibration.txt";
+
+// Where each picture goes, in pixels of the client area. The tilted pictures
+// carry extra margin on one side, so these corners put every picture's base
+// plate on the same spot, at (95, 230).
+struct PicturePlace {
+    int id;
+    int x;
+    int y;
+};
+constexpr PicturePlace kPicturePlaces[] = {
+    {IDC_PIC_1, 95, 230}, {IDC_PIC_2, 95, 216}, {IDC_PIC_3, 95, 230},
+    {IDC_PIC_4, 95, 230}, {IDC_PIC_5, 74, 230},
+};
+
+// The step-1 layout, in the order the reader observes it.
+struct ShowCommand {
+    int id;
+    int command;
+};
+constexpr ShowCommand kStep1Layout[] = {
+    {IDC_STEP_PLUG, SW_SHOW},   {IDC_STEP_UP, SW_HIDE},   {IDC_STEP_RIGHT, SW_HIDE},
+    {IDC_STEP_DOWN, SW_HIDE},   {IDC_STEP_LEFT, SW_HIDE}, {IDC_STEP_UNPLUG, SW_HIDE},
+    {IDC_PIC_1, SW_SHOWNORMAL}, {IDC_PIC_2, SW_HIDE},     {IDC_PIC_3, SW_HIDE},
+    {IDC_PIC_4, SW_HIDE},       {IDC_PIC_5, SW_HIDE},
+};
+
+// Offset that centres `size` in `extent`, halves rounded up, the division
+// truncating toward zero. Worked in 64 bits so that no metric, however odd,
+// overflows; every real result fits 32 bits.
+std::int32_t CentredOffset(std::int32_t extent, std::int32_t size) {
+    return static_cast<std::int32_t>((std::int64_t{extent} - size + 1) / 2);
+}
+
+}  // namespace
+
+BOOL CKx9JoystickCalibrationDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SendMessageA(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+
+    ShowStep1Layout();
+    const UINT keepSizeAndOrder = SWP_NOSIZE | SWP_NOZORDER;
+    for (const PicturePlace& p : kPicturePlaces) {
+        GetDlgItem(p.id)->SetWindowPos(nullptr, p.x, p.y, 0, 0, keepSizeAndOrder);
+    }
+    // The dump command stays out of sight; nothing shows it again.
+    GetDlgItem(IDC_READ_EEPROM)->ShowWindow(SW_HIDE);
+    SetWindowTextA(kTitle);
+
+    ClearCalibrationRecord(m_Calib);
+    // LoadCalibrationFile closes the stream itself, whatever it finds.
+    std::FILE* file = std::fopen(kConfigFile, "rb");
+    if (file == nullptr || !LoadCalibrationFile(file, m_Calib)) {
+        MessageBoxA("Error loading kx9JoystickCalibration.txt file.", kTitle, MB_OK);
+    }
+
+    FindDevice();
+    return TRUE;
+}
+
+void CKx9JoystickCalibrationDlg::ShowStep1Layout() {
+    for (const ShowCommand& s : kStep1Layout) GetDlgItem(s.id)->ShowWindow(s.command);
+}
+
+void CKx9JoystickCalibrationDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessageA(WM_ICONERASEBKGND, dc.GetSafeHdc(), 0);
+    const int cxIcon = plat::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = plat::GetSystemMetrics(SM_CYICON);
+    plat::Rect rect;
+    GetClientRect(&rect);
+    dc.DrawIcon(CentredOffset(rect.Width(), cxIcon), CentredOffset(rect.Height(), cyIcon), m_hIcon);
+}
+
+plat::IconRef CKx9JoystickCalibrationDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
+
+void CKx9JoystickCalibrationDlg::OnClose() {
+    // The reader reads the controls' visibility, so it stops before the
+    // window and its controls go.
+    CloseLink();
+    CDialog::OnClose();
+    if (m_bCalibrated != 0) {
+        MessageBoxA("You have completed calibration.", kTitle, MB_ICONINFORMATION);
+    }
+}

@@ -1,0 +1,17 @@
+// The application object: starts the main dialog, runs it modally and ends
+// the program when it closes. One global instance (app/the_app.cpp) exists in
+// each program; tests make their own.
+#pragma once
+
+#include "platform/dialog.h"
+
+class CKx9CalibrationApp : public CWinApp {
+  public:
+    CKx9CalibrationApp() = default;
+
+    // Runs the whole program; false, so the framework ends the application
+    // instead of entering a message loop of its own.
+    BOOL InitInstance() override;
+
+    DECLARE_MESSAGE_MAP()
+};
