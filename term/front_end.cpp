@@ -190,6 +190,11 @@ void TerminalFrontEnd::OnKey(const Key& key, std::uint64_t now) {
     if (m_options.stick != nullptr) {
         const PanelAction action = PanelActionOf(key);
         if (action != PanelAction::kNone) {
+            // Only the last key pressed repeats: a held key's repeats have
+            // stopped, so it counts as released.
+            std::vector<KeyTransition> released;
+            m_held.ReleaseAll(&released);
+            PostTransitions(released);
             ApplyPanelAction(*m_options.stick, action);
             return;
         }
