@@ -13,9 +13,12 @@ constexpr std::uint32_t kMaxReportsPerSecond = 1'000'000;
 // A timer thread that fell further behind than this (a loaded machine)
 // starts afresh instead of sending the backlog in one burst.
 constexpr auto kMaxBacklog = std::chrono::milliseconds(50);
-// Reports sent per wake-up at most, so that even the fastest rate leaves
-// the lock to the readers now and then.
-constexpr int kMaxBurst = 64;
+// Reports sent in one go at most when the timer thread woke late. A real
+// stick's reports arrive spread out even when their reader is slow; a
+// catch-up burst bigger than the reader's buffer would lose reports that
+// a stick never would, so a late thread catches up in small steps and
+// lets the readers run in between.
+constexpr int kMaxBurst = 4;
 // Device handles are ids shifted by this, never null nor the invalid value.
 constexpr unsigned kHandleShift = 4;
 
@@ -474,7 +477,11 @@ void SimHidDriver::Run() {
             next = std::min(next, stick->nextReport_);
         }
         if (!timers_.empty()) next = std::min(next, timers_.begin()->first);
-        if (next == Clock::time_point::max()) {
+        if (next <= Clock::now()) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        } else if (next == Clock::time_point::max()) {
             wake_.wait(lock);
         } else {
             wake_.wait_until(lock, next);
