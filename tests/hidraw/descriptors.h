@@ -89,7 +89,7 @@ inline const Bytes kGamePad = {
     0xC0,
 };
 
-// The boot keyboard of the HID specification's appendix: 8 input bytes and 5
+// The standard USB boot keyboard: 8 input bytes and 5
 // LED bits + 3 padding. Input 8+1 = 9, output 1+1 = 2. Not a controller.
 inline const Bytes kKeyboard = {
     0x05, 0x01, 0x09, 0x06, 0xA1, 0x01,  // Generic Desktop, Keyboard, Application
