@@ -15,6 +15,7 @@
 
 #include "calib/calibration_file.h"
 #include "platform/virtual_window_system.h"
+#include "sim/virtual_stick.h"
 #include "tests/dialog/dialog_test_support.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 #include "ui/resource.h"
@@ -277,6 +278,37 @@ TEST_F(MainDialog, ClosingEndsTheDialogAndReportsCompletionOnlyWhenCalibrated) {
             EXPECT_TRUE(boxes.empty()) << c.what;
         }
     }
+}
+
+TEST(MainDialogLink, ClosingStopsTheReaderAndReleasesTheStick) {
+    TempWorkDir dir;
+    Desktop desk;
+    sim::SimHidDriver driver;
+    sim::VirtualStick& stick = driver.AddStick();
+    plat::InstallHid(&driver);
+    {
+        CKx9JoystickCalibrationDlg dlg;
+        DialogDriver drv(dlg);
+        ASSERT_TRUE(drv.Open());
+        ASSERT_EQ(dlg.m_bDeviceFound.load(), 1u) << "discovery during start-up";
+        ASSERT_TRUE(stick.WaitForPendingReads(1, std::chrono::seconds(30))) << "reader running";
+        ASSERT_NE(dlg.m_pInBuf.load(), nullptr);
+
+        drv.PostClose();
+        drv.PumpAll();
+        EXPECT_TRUE(drv.Ended());
+        EXPECT_EQ(drv.Result(), IDCANCEL);
+        EXPECT_EQ(dlg.m_pInBuf.load(), nullptr);
+        EXPECT_EQ(dlg.m_hDevice.load(), nullptr) << "closed";
+        EXPECT_EQ(dlg.m_hReaderThread.load(), nullptr);
+        EXPECT_EQ(stick.OpenHandles(), 0u);
+        EXPECT_EQ(stick.PendingReads(), 0u);
+        EXPECT_TRUE(desk.MessageBoxes().size() == 1) << "only the missing-file box";
+        // The dialog keeps its input system for the process's life; a test
+        // that makes many dialogs gives it back itself.
+        if (dlg.m_pDI != nullptr) dlg.m_pDI->Release();
+    }
+    plat::InstallHid(nullptr);
 }
 
 TEST(MainDialogTemplate, ControlsExactlyAsDesigned) {
