@@ -128,6 +128,16 @@ LRESULT DefaultProcessing(CWnd* object, HWND hwnd, UINT message, WPARAM wParam, 
                 }
                 break;
             }
+            case WM_HELP:
+                // F1 on a top-level dialog becomes the help command, which
+                // goes on to the application object like any other command.
+                if (!(GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_CHILD) &&
+                    GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0 &&
+                    GetKeyState(VK_MENU) >= 0) {
+                    ::SendMessageA(hwnd, WM_COMMAND, ID_HELP, 0);
+                    return TRUE;
+                }
+                break;
             default:
                 break;
         }

@@ -1,7 +1,7 @@
-// A dialog for tests on the real Win32 backend: built from the real template
-// resource, it logs what its pre-translation hook and its window procedure
-// see, in one sequence, and lets each test script its initialisation, its
-// hook and its handling of messages.
+// Test helpers on the real Win32 backend: a dialog from the real template that
+// logs what its pre-translation hook and its window procedure see, in one
+// sequence, and a hook that answers the system's own modal windows (message
+// boxes, file dialogs) owned by a given dialog as they open.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +15,12 @@
 
 namespace kx9test {
 
+// Private messages the tests post to drive a running dialog.
+inline constexpr UINT kStep = WM_APP + 1;
+inline constexpr UINT kProbe = WM_APP + 2;
+
 struct Seen {
-    enum Where { kHook, kProc } where;
+    bool inHook;  // false: in the window procedure
     UINT message;
     WPARAM wParam;
 };
@@ -25,23 +29,18 @@ class ScriptedDialog : public CDialog {
   public:
     explicit ScriptedDialog(UINT templateId = IDD_MAIN) : CDialog(templateId) {}
 
-    // Runs in OnInitDialog after the base.
-    std::function<void(ScriptedDialog&)> init;
-    // Returns true to swallow; the base keyboard handling runs otherwise.
-    std::function<bool(ScriptedDialog&, const plat::Message&)> hook;
-    // Returns true when it handled the message (result in *result).
-    std::function<bool(ScriptedDialog&, UINT, WPARAM, LPARAM, LRESULT*)> proc;
-
+    std::function<void(ScriptedDialog&)> init;                  // after the base
+    std::function<bool(const plat::Message&)> swallow;          // true swallows
+    std::function<bool(ScriptedDialog&, UINT, WPARAM)> handle;  // true: handled
     std::vector<Seen> seen;
 
     HWND Hwnd() const { return static_cast<HWND>(m_hWnd); }
 
-    // Index in `seen` of the first entry matching, or -1.
-    int Find(Seen::Where where, UINT message, WPARAM wParam) const {
+    // Index in `seen` of the first match, or -1.
+    int Find(bool inHook, UINT message, WPARAM wParam) const {
         for (std::size_t i = 0; i < seen.size(); ++i) {
-            if (seen[i].where == where && seen[i].message == message && seen[i].wParam == wParam) {
-                return static_cast<int>(i);
-            }
+            const Seen& s = seen[i];
+            if (s.inHook == inHook && s.message == message && s.wParam == wParam) return int(i);
         }
         return -1;
     }
@@ -51,30 +50,17 @@ class ScriptedDialog : public CDialog {
         if (init) init(*this);
         return r;
     }
-
     BOOL PreTranslateMessage(plat::Message* msg) override {
-        seen.push_back({Seen::kHook, msg->message, msg->wParam});
-        if (hook && hook(*this, *msg)) return TRUE;
+        seen.push_back({true, msg->message, msg->wParam});
+        if (swallow && swallow(*msg)) return TRUE;
         return CDialog::PreTranslateMessage(msg);
     }
-
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        seen.push_back({Seen::kProc, message, wParam});
-        LRESULT result = 0;
-        if (proc && proc(*this, message, wParam, lParam, &result)) return result;
+        seen.push_back({false, message, wParam});
+        if (handle && handle(*this, message, wParam)) return 0;
         return CDialog::WindowProc(message, wParam, lParam);
     }
 };
-
-// Private messages the tests post to drive a running dialog.
-inline constexpr UINT kStep = WM_APP + 1;
-inline constexpr UINT kProbe = WM_APP + 2;
-
-inline std::wstring WindowTextW(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    GetWindowTextW(hwnd, buffer, 512);
-    return buffer;
-}
 
 inline std::string ClassName(HWND hwnd) {
     char buffer[64] = {};
@@ -90,55 +76,40 @@ inline RECT ClientRectOf(HWND control) {
     return r;
 }
 
-// Dialog units to pixels with the dialog's own font.
-inline RECT DialogUnits(HWND dialog, int x, int y, int cx, int cy) {
-    RECT r{x, y, x + cx, y + cy};
-    MapDialogRect(dialog, &r);
-    return r;
-}
-
-// Answers the system's own modal windows (message boxes, file dialogs) as
-// they open on this thread, recording what they showed.
+// What a system window owned by `dialog` showed when it opened.
 struct SystemWindowAnswer {
     HWND dialog = nullptr;
-    HWND owner = nullptr;
     std::string caption;
     std::string text;
     bool icon = false;
     bool ownerVisible = false;
-    std::function<void(HWND)> act;
     int opened = 0;
+    // Answers it; by default the OK button.
+    std::function<void(HWND)> act = [](HWND w) { PostMessageA(w, WM_COMMAND, IDOK, 0); };
 };
 
 inline SystemWindowAnswer* g_answer = nullptr;
 inline HHOOK g_hook = nullptr;
 
 inline LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && g_answer != nullptr && g_answer->dialog != nullptr) {
-        auto hwnd = reinterpret_cast<HWND>(wParam);
-        if (ClassName(hwnd) == "#32770" && hwnd != g_answer->dialog &&
-            GetWindow(hwnd, GW_OWNER) == g_answer->dialog) {
-            SystemWindowAnswer& a = *g_answer;
-            ++a.opened;
-            a.owner = GetWindow(hwnd, GW_OWNER);
-            a.ownerVisible = IsWindowVisible(a.owner) != FALSE;
-            char buffer[512] = {};
-            GetWindowTextA(hwnd, buffer, sizeof buffer);
-            a.caption = buffer;
-            a.text.clear();
-            a.icon = false;
-            for (HWND c = GetWindow(hwnd, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-                if (ClassName(c) != "Static") continue;
-                const LONG style = GetWindowLongA(c, GWL_STYLE);
-                if ((style & SS_TYPEMASK) == SS_ICON) {
-                    a.icon = a.icon || SendMessageA(c, STM_GETICON, 0, 0) != 0;
-                } else if (a.text.empty()) {
-                    GetWindowTextA(c, buffer, sizeof buffer);
-                    a.text = buffer;
-                }
+    const auto hwnd = reinterpret_cast<HWND>(wParam);
+    SystemWindowAnswer* a = g_answer;
+    if (code == HCBT_ACTIVATE && a != nullptr && a->dialog != nullptr && hwnd != a->dialog &&
+        GetWindow(hwnd, GW_OWNER) == a->dialog && ClassName(hwnd) == "#32770") {
+        ++a->opened;
+        a->ownerVisible = IsWindowVisible(a->dialog) != FALSE;
+        char buffer[512] = {};
+        GetWindowTextA(hwnd, buffer, sizeof buffer);
+        a->caption = buffer;
+        for (HWND c = GetWindow(hwnd, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+            if (ClassName(c) != "Static") continue;
+            if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                a->icon = a->icon || SendMessageA(c, STM_GETICON, 0, 0) != 0;
+            } else if (GetWindowTextA(c, buffer, sizeof buffer) > 0 && a->text.empty()) {
+                a->text = buffer;
             }
-            if (a.act) a.act(hwnd);
         }
+        a->act(hwnd);
     }
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
@@ -151,9 +122,10 @@ class SystemWindowHook {
     }
     ~SystemWindowHook() {
         UnhookWindowsHookEx(g_hook);
-        g_hook = nullptr;
         g_answer = nullptr;
     }
+    SystemWindowHook(const SystemWindowHook&) = delete;
+    SystemWindowHook& operator=(const SystemWindowHook&) = delete;
 };
 
 }  // namespace kx9test

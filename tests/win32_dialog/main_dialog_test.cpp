@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/dialog.h"
@@ -81,7 +82,6 @@ class ProbedDialog : public CKx9JoystickCalibrationDlg {
     bool onScreen[IDC_PIC_5 + 1] = {};
     std::string title;
     LRESULT bigIcon = 0;
-    LRESULT smallIcon = 0;
     bool dialogOnScreen = false;
     // What to do once the dialog is on screen.
     UINT closeMessage = WM_CLOSE;
@@ -102,7 +102,6 @@ class ProbedDialog : public CKx9JoystickCalibrationDlg {
         GetWindowTextA(buffer, sizeof buffer);
         title = buffer;
         bigIcon = ::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0);
-        smallIcon = ::SendMessageA(hwnd, WM_GETICON, ICON_SMALL, 0);
         PostMessageA(kProbe);
         return r;
     }
@@ -121,7 +120,6 @@ class ProbedDialog : public CKx9JoystickCalibrationDlg {
 TEST(Win32MainDialog, InitialisationLeavesStepOneAndPlacesThePictures) {
     WorkingFolder folder(true);
     kx9test::SystemWindowAnswer boxes;
-    boxes.act = [](HWND box) { PostMessageA(box, WM_COMMAND, IDOK, 0); };
     kx9test::SystemWindowHook hook(&boxes);
     ProbedDialog dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL) << "the close box ends it with the cancel result";
@@ -158,7 +156,6 @@ TEST(Win32MainDialog, InitialisationLeavesStepOneAndPlacesThePictures) {
 TEST(Win32MainDialog, MissingConfigurationIsReportedBeforeTheDialogShows) {
     WorkingFolder folder(false);
     kx9test::SystemWindowAnswer boxes;
-    boxes.act = [](HWND box) { PostMessageA(box, WM_COMMAND, IDOK, 0); };
     kx9test::SystemWindowHook hook(&boxes);
     ProbedDialog dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
