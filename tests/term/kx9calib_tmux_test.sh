@@ -73,4 +73,16 @@ grep -qx "status=0" "$work/status" || fail "exit $(cat "$work/status")"
 cmp -s "$work/before" "$work/after" || fail "terminal settings differ: $(cat "$work/before") vs $(cat "$work/after")"
 block=$(od -An -tx1 -j110 -N18 "$work/stick.bin" | tr -s ' \n' ' ')
 [ "$block" = " 00 40 00 40 00 00 00 00 00 81 81 81 81 00 00 00 00 00 " ] || fail "EEPROM block:$block"
+
+# SIGTERM (a closing terminal window, a shutdown) closes the dialog in order
+# and gives the terminal back as well.
+tmux -L "$sock" kill-session -t t
+rm -f "$work/before" "$work/after" "$work/status"
+tmux -L "$sock" -f /dev/null new-session -d -s t -x 100 -y 32 -c "$work" \
+  "stty -g > before; sh -c 'echo \$\$ > pid; exec \"$bin\" --simulate'; echo \"status=\$?\" > status; stty -g > after; echo ALL-DONE; sleep 600"
+wait_for "1.    Plug Joystick to PC"
+kill -TERM "$(cat "$work/pid")"
+wait_for "ALL-DONE"
+grep -qx "status=0" "$work/status" || fail "exit after SIGTERM: $(cat "$work/status")"
+cmp -s "$work/before" "$work/after" || fail "terminal settings differ after SIGTERM"
 echo "1 passed, 0 failed"
