@@ -5,14 +5,11 @@
 
 #include "platform/dialog.h"
 #include "platform/hid.h"
-#if KX9_WIN32_HID
 #include "platform/win32_hid_driver.h"
-#endif
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-#if KX9_WIN32_HID
+    // The real sticks: DirectInput finds them, hid.dll and file I/O talk.
     plat::InstallHid(&plat::Win32Hid());
-#endif
     CWinApp* app = AfxGetApp();
     if (app == nullptr) return 0;
     app->m_hInstance = instance;
