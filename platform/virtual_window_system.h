@@ -17,6 +17,10 @@
 //
 // Message boxes and file dialogs do not run a nested loop: the responder
 // answers at once, on the thread that opened the box, with no lock held.
+//
+// As on the platform, a control counts as visible (IsWindowVisible) only
+// while the dialog is visible too: during OnInitDialog, before the dialog is
+// first shown, and once it has ended, no control is.
 #pragma once
 
 #include <chrono>
@@ -110,14 +114,17 @@ class Desktop {
     std::vector<MessageBoxRecord> MessageBoxes() const;
     std::vector<FileDialogRecord> FileDialogs() const;
 
-    // One line per thing done to a window, in order, e.g. "ShowWindow 1003 5",
-    // "SetWindowPos 1011 95 230 0 0 5", "SetWindowText dialog <text>",
-    // "MessageBox <type> <caption>: <text>", "ShowDialog", "EndDialog 2",
-    // "DestroyDialog", "SetTimer 1 500", "KillTimer 1", "SetIcon big icon128",
-    // "BeginPaint dc1", "IconEraseBkgnd dc1", "DrawIcon dc1 0 0 icon128",
-    // "EndPaint dc1", "DefaultPaint", "FileDialog <file name>",
-    // "InitCommonControls 8 255". Controls are named by id, the dialog as
-    // "dialog". Keeps the newest entries only (a long run stays bounded).
+    // One line per thing done to a window or by the framework, in order:
+    //   "CreateDialog 102", "ShowDialog", "EndDialog 2", "DestroyDialog",
+    //   "ShowWindow 1003 5", "SetWindowPos 1011 95 230 0 0 5",
+    //   "SetWindowText dialog <text>", "SetIcon big icon128",
+    //   "MessageBox <type> <caption>: <text>", "FileDialog <file name>",
+    //   "SetTimer 1 500", "KillTimer 1", "DefaultPaint", "BeginPaint dc1",
+    //   "IconEraseBkgnd dc1", "DrawIcon dc1 0 0 icon128", "EndPaint dc1",
+    //   "InitCommonControls 8 255", "AfxEnableControlContainer",
+    //   "SetRegistryKey <key>", "OnHelp".
+    // Controls are named by id, the dialog as "dialog". Only the newest
+    // entries are kept, so a long run stays bounded.
     std::vector<std::string> Journal() const;
     // Adds a line of the caller's own (a test double marking its calls).
     void Note(const std::string& line);

@@ -235,6 +235,35 @@ TEST(VirtualWindows, ShowHideAndMoveControls) {
     EXPECT_EQ(drv.Title(), "New title");
 }
 
+TEST(VirtualWindows, VisibilityReadsFromAnotherThreadWithoutLocks) {
+    Desktop desk;
+    ProbeDialog dlg;
+    DialogDriver drv(dlg);
+    ASSERT_TRUE(drv.Open());
+    // The reader walks the controls and reads visibility while this thread
+    // (the UI thread) flips it; run under the thread sanitizer this proves
+    // the two never race.
+    std::atomic<bool> stop{false};
+    std::atomic<int> seenShown{0};
+    std::atomic<int> seenHidden{0};
+    std::thread reader([&] {
+        while (!stop) {
+            const BOOL visible = dlg.GetDlgItem(IDC_STEP_UP)->IsWindowVisible();
+            (visible ? seenShown : seenHidden)++;
+        }
+    });
+    CWnd* text = dlg.GetDlgItem(IDC_STEP_UP);
+    const bool both = desk.WaitUntil(
+        [&] {
+            text->ShowWindow(text->IsWindowVisible() ? SW_HIDE : SW_SHOWNORMAL);
+            return seenShown > 0 && seenHidden > 0;
+        },
+        kLimit);
+    stop = true;
+    reader.join();
+    EXPECT_TRUE(both) << "shown " << seenShown << ", hidden " << seenHidden;
+}
+
 TEST(VirtualWindows, NoWindowMeansFailuresNotCrashes) {
     Desktop desk;
     CWnd none;
