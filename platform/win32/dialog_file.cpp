@@ -60,9 +60,13 @@ INT_PTR CFileDialog::DoModal() {
     ofn.nFilterIndex = filter.empty() ? 0 : 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
-    // Passed exactly as given; how the system applies it to a typed name is
-    // the system dialog's own business.
-    ofn.lpstrDefExt = m_defaultExt.empty() ? nullptr : m_defaultExt.c_str();
+    // The system appends the first three characters of the default
+    // extension to a name typed without one, and expects no period: a
+    // pattern such as "*.txt" would make "name.*.t", which no file system
+    // accepts. Give it the extension the pattern names instead.
+    std::string ext = m_defaultExt;
+    if (ext.rfind("*.", 0) == 0) ext.erase(0, 2);
+    ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
     ofn.Flags = m_flags | OFN_EXPLORER;
 
     const BOOL confirmed = m_openFileDialog ? GetOpenFileNameA(&ofn) : GetSaveFileNameA(&ofn);

@@ -398,8 +398,11 @@ TEST(Win32FileDialog, SaveDialogConfirmedOrCancelled) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string target = std::string(temp) + "kx9_chosen.txt";
-    for (const std::string& choice : {std::string(), target}) {
-        SCOPED_TRACE(choice.empty() ? "cancelled" : "confirmed");
+    // A name typed without an extension gets the one the filter names.
+    const std::string typed = std::string(temp) + "kx9_typed";
+    for (const std::string& choice : {std::string(), target, typed}) {
+        SCOPED_TRACE(choice.empty() ? "cancelled" : choice);
+        const std::string expected = choice == typed ? typed + ".txt" : choice;
         g_save = SaveAnswer{};
         g_save.target = choice;
         kx9test::SystemWindowAnswer answer;
@@ -421,7 +424,7 @@ TEST(Win32FileDialog, SaveDialogConfirmedOrCancelled) {
         EXPECT_EQ(g_save.initialName, "Kx9_Joystick_FW.txt");
         EXPECT_EQ(g_save.filters, "Text files (*.txt);");
         EXPECT_EQ(result, choice.empty() ? IDCANCEL : IDOK);
-        EXPECT_EQ(_stricmp(path.c_str(), choice.c_str()), 0) << path << " vs " << choice;
+        EXPECT_EQ(_stricmp(path.c_str(), expected.c_str()), 0) << path << " vs " << expected;
     }
 }
 
