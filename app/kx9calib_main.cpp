@@ -258,6 +258,10 @@ int main(int argc, char** argv) {
         runner.Attach(desktop);
         theApp.InitInstance();
         runner.Detach(desktop);
+        if (const int line = runner.UnrunLine()) {
+            std::cerr << "kx9calib: the dialog ended before line " << line
+                      << " of the script; the rest did not run\n";
+        }
         if (hidraw && hidraw->LastOpenFailure() == plat::OpenFailure::kPermissionDenied) {
             std::cerr << plat::PermissionDeniedMessage("the stick's hidraw node", DeviceIdentity)
                       << "\n";

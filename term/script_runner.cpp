@@ -174,6 +174,10 @@ void ScriptRunner::AwaitReport(const ScriptCommand& c, CKx9JoystickCalibrationDl
     while (m_stick->ReportsConsumed() == seen && !late()) plat::Sleep(1);
 }
 
+int ScriptRunner::UnrunLine() const {
+    return m_next < m_commands.size() ? m_commands[m_next].line : 0;
+}
+
 int ScriptRunner::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
     m_out << FormatBoxTranscript(call);
     m_out.flush();

@@ -52,6 +52,10 @@ class ScriptRunner final : public plat::vws::Responder {
     // The idle hook: runs on the dialog's thread.
     void OnIdle();
 
+    // The line of the first command that has not run (the dialog ended
+    // before the script did), or 0 when every command ran.
+    int UnrunLine() const;
+
     int AnswerMessageBox(const plat::vws::MessageBoxCall& call) override;
     bool AnswerFileDialog(const plat::vws::FileDialogCall& call, std::string* path) override;
 

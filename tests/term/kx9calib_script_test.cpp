@@ -281,6 +281,22 @@ TEST_F(Kx9calibScript, SaveDialogAnswersFromTheScript) {
     EXPECT_FALSE(fs::exists(folder / "missing"));
 }
 
+TEST_F(Kx9calibScript, EnterEndsTheDialogWithoutAStickAndTheRestIsReported) {
+    // Calibrated and unplugged, the poll finds the stick gone and discovery
+    // finds nothing: keys reach the dialog's own handling, and Enter ends it
+    // without the close path.
+    Write("enter.kx9",
+          "stick 0x8000 0x8000\nkey space\nstick 0x8000 0\nkey space\n"
+          "stick 0xFFFF 0x8000\nkey space\nstick 0x8000 0xFFFF\nkey space\n"
+          "stick 0 0x8000\nkey space\nunplug\nwait 600\nkey enter\nshow\n");
+    const Result r = Run("--simulate --script enter.kx9");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("[box] Debug (MB_OK)\nDATA\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("visible:"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("You have completed calibration."), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("ended before line 14"), std::string::npos) << r.err;
+}
+
 TEST_F(Kx9calibScript, InteractiveNeedsATerminalAndHelpNamesEveryOption) {
     const Result r = Run("--simulate");
     EXPECT_EQ(r.status, 1);
