@@ -60,24 +60,28 @@ struct Lengths {
 // The axis report is always 12 bytes on the wire: report 1 carries 56 button
 // bits, then X and Y as 16-bit fields (bytes 8..11 with the id). Report 2,
 // the EEPROM reply, and output report 1, the command, are sized so that the
-// capability query gives `lengths`.
-// Input lengths below 12 cannot be had this way.
+// capability query gives `lengths` (so input lengths below 12 cannot be had).
 inline Bytes StickDescriptor(Lengths lengths) {
     const auto reply = static_cast<std::uint8_t>(lengths.input - 1);
     const auto command = static_cast<std::uint8_t>(lengths.output - 1);
+    // clang-format off
     return {
-        0x05, 0x01, 0x09, 0x04, 0xA1, 0x01,                        // Generic Desktop, Joystick
-        0x85, 0x01,                                                //   Report ID (1)
-        0x05, 0x09, 0x19, 0x01, 0x29, 0x38,    0x15,  0x00, 0x25,  //   Buttons 1..56
-        0x01, 0x75, 0x01, 0x95, 0x38, 0x81,    0x02,               //   Input: 56 x 1
-        0x05, 0x01, 0x09, 0x30, 0x09, 0x31,                        //   X, Y
-        0x27, 0xFF, 0xFF, 0x00, 0x00,                              //   Logical Maximum (65535)
-        0x75, 0x10, 0x95, 0x02, 0x81, 0x02,                        //   Input: 2 x 16
-        0x85, 0x02, 0x06, 0x00, 0xFF, 0x09,    0x02,               //   Report ID (2), vendor
-        0x26, 0xFF, 0x00, 0x75, 0x08, 0x95,    reply, 0x81, 0x02,  //  Input: reply x 8
-        0x85, 0x01, 0x09, 0x03, 0x95, command, 0x91,  0x02,        //  Output 1: command x 8
+        0x05, 0x01, 0x09, 0x04, 0xA1, 0x01,        // Generic Desktop, Joystick
+        0x85, 0x01,                                //   Report ID (1)
+        0x05, 0x09, 0x19, 0x01, 0x29, 0x38,        //   Buttons 1..56
+        0x15, 0x00, 0x25, 0x01,                    //   Logical 0..1
+        0x75, 0x01, 0x95, 0x38, 0x81, 0x02,        //   Input: 56 x 1
+        0x05, 0x01, 0x09, 0x30, 0x09, 0x31,        //   X, Y
+        0x27, 0xFF, 0xFF, 0x00, 0x00,              //   Logical Maximum (65535)
+        0x75, 0x10, 0x95, 0x02, 0x81, 0x02,        //   Input: 2 x 16
+        0x85, 0x02, 0x06, 0x00, 0xFF, 0x09, 0x02,  //   Report ID (2), vendor usage
+        0x26, 0xFF, 0x00, 0x75, 0x08,              //   Logical Maximum (255), Size 8
+        0x95, reply, 0x81, 0x02,                   //   Input: reply x 8
+        0x85, 0x01, 0x09, 0x03,                    //   Report ID (1)
+        0x95, command, 0x91, 0x02,                 //   Output: command x 8
         0xC0,
     };
+    // clang-format on
 }
 
 // The stick's side of the wire. Streams axis reports every 2 ms to every
