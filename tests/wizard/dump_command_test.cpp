@@ -9,7 +9,7 @@
 namespace {
 
 std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);  // text mode: the file has the platform's line ends
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
