@@ -2,6 +2,7 @@
 // the stick being unplugged, and what a second stick in the same run gets.
 #include <chrono>
 
+#include "tests/common/worked_example.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "ui/resource.h"
 
@@ -63,22 +64,7 @@ TEST_F(WizardTest, WorkedExampleFromCentreToUnplug) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].call.caption, "Debug");
     EXPECT_EQ(boxes[0].call.type, 0u);
-    EXPECT_EQ(boxes[0].call.text,
-              "DATA\n"
-              "Center X:8000, Y:7F80\n"
-              "Min X=0000, Max X = FF00\n"
-              "Min Y=0080 Max Y=FFFF\n"
-              "\n"
-              "InitPosX = 4000, InitPosY = 3FC0\n"
-              "EdgeSize=0000\n"
-              "EdgeReduc=00, EdgeShift=00, EdgeBM=00\n"
-              "MultInit XN=81,XP=82,YN=82,YP=80\n"
-              "CenterArea=0000\n"
-              "Center Reduc=00,Shift=00,BM=00\n"
-              "\n"
-              "00 40 C0 3F 00 00 00 00 \n"
-              "00 81 82 82 80 00 00 00 \n"
-              "00 00 ");
+    EXPECT_EQ(boxes[0].call.text, kWorkedExampleDataText);
     EXPECT_EQ(EepromBlock(), (std::vector<std::uint8_t>{0x00, 0x40, 0xC0, 0x3F, 0, 0, 0, 0, 0, 0x81,
                                                         0x82, 0x82, 0x80, 0, 0, 0, 0, 0}));
     EXPECT_EQ(dlg_->m_bCalibrated, 1);
