@@ -91,6 +91,8 @@ std::string IconName(IconRef icon) {
 
 namespace {
 
+// The window outlives the lock only for the dialog's own thread, the one that
+// destroys the dialog object; any other thread must read it under the lock.
 Window* Find(const CDialog* dialog) {
     Desktop::State& desk = Desktop::Current().state();
     std::lock_guard<std::mutex> lock(desk.mu);
@@ -212,7 +214,11 @@ bool DialogDriver::Exists() const {
 }
 
 bool DialogDriver::Visible() const {
-    const Window* w = Find(m_dialog);
+    // Under the lock: the dialog's thread may free the window the moment it
+    // is found (a front-end drawing while the program ends its dialog).
+    Desktop::State& desk = Desktop::Current().state();
+    std::lock_guard<std::mutex> lock(desk.mu);
+    const Window* w = desk.FindLocked(m_dialog);
     return w != nullptr && w->visible.load();
 }
 
