@@ -1,0 +1,93 @@
+#include "tests/e2e/sim_stick.h"
+
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+namespace e2e {
+
+namespace {
+
+constexpr auto kPollStep = std::chrono::milliseconds(1);
+
+bool ReaderGone(const sim::VirtualStick& stick) {
+    return !stick.Plugged() || stick.OpenHandles() == 0;
+}
+
+std::size_t WriteRequests(const sim::VirtualStick& stick) {
+    std::size_t n = 0;
+    for (const sim::Request& r : stick.Requests()) {
+        if (r.reportId == sim::kReportIdCommand && r.command == sim::kCmdEepromWrite) ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+void VirtualStickActions::SetAxes(std::uint16_t x, std::uint16_t y) {
+    stick_.SetAxes(x, y);
+    const auto deadline = std::chrono::steady_clock::now() + limit_;
+    // Reports are taken in the order they were sent, and the reader starts
+    // a read only after it has published the report of the one before. So
+    // the new axes are published once a read has started after the one that
+    // took the first report sent after the move. That report is at the
+    // latest the one after those still buffered at the move: reads started
+    // beyond that number are enough. When the reader keeps up, a read left
+    // waiting shows the buffer empty, and the read after it is enough.
+    const std::uint64_t enough = stick_.ReadsStarted() + stick_.Settings().bufferedReports + 2;
+    bool armed = false;
+    std::uint64_t afterWaiting = 0;
+    for (;;) {
+        const std::uint64_t started = stick_.ReadsStarted();
+        if (started >= enough || (armed && started > afterWaiting)) return;
+        if (!armed && stick_.PendingReads() > 0) {
+            armed = true;
+            afterWaiting = stick_.ReadsStarted();
+        }
+        if (ReaderGone(stick_) || std::chrono::steady_clock::now() >= deadline) return;
+        std::this_thread::sleep_for(kPollStep);
+    }
+}
+
+EepromMirror::EepromMirror(sim::VirtualStick& stick, std::string path)
+    : stick_(stick), path_(std::move(path)) {}
+
+bool EepromMirror::Prepare(std::string* error) {
+    if (path_.empty()) return true;
+    std::error_code ec;
+    if (std::filesystem::exists(path_, ec)) {
+        if (!stick_.LoadEeprom(path_)) {
+            *error = path_ + " is not a 256-byte EEPROM image; left as it is";
+            return false;
+        }
+        saved_ = stick_.EepromContents();
+        savedOnce_ = true;
+        writesSaved_ = WriteRequests(stick_);
+        return true;
+    }
+    if (!Sync()) {
+        *error = "cannot write " + path_;
+        return false;
+    }
+    return true;
+}
+
+bool EepromMirror::Sync() {
+    if (path_.empty()) return true;
+    // Counted before the contents are read, so a write landing in between is
+    // saved now or at the next call, never missed.
+    const std::size_t writes = WriteRequests(stick_);
+    const sim::Eeprom now = stick_.EepromContents();
+    if (savedOnce_ && writes == writesSaved_ && now == saved_) return true;
+    if (!Save(now)) return false;
+    saved_ = now;
+    writesSaved_ = writes;
+    savedOnce_ = true;
+    return true;
+}
+
+bool EepromMirror::Save(const sim::Eeprom& contents) {
+    return ReplaceFileContents(path_, contents.data(), contents.size());
+}
+
+}  // namespace e2e
