@@ -1,0 +1,211 @@
+// The calibration record's EEPROM image and its text file: every syntax rule
+// the reader follows, the writer's exact output, round trips, and saves and
+// loads that fail without costing data.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "calib/calibration_file.h"
+#include "calib/replace_file.h"
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using R = CalibrationRecord;
+
+// Shows two records that differ as their 18 EEPROM bytes.
+void PrintTo(const R& r, std::ostream* os) {
+    for (unsigned b : PackCalibrationBlock(r)) *os << std::hex << b << ' ';
+}
+
+namespace {
+
+// Every field set, so a case that must change nothing shows any stray store.
+constexpr R kSentinel{0x1111, 0x2222, 0x3333, 0x44,   0x55, 0x66, 0x77,
+                      0x88,   0x99,   0xAA,   0xBBBB, 0xCC, 0xDD, 0xEE};
+
+R Applied(const std::string& text, R r = {}) {
+    // An exact-size heap copy, so a read past the end trips the sanitizer.
+    const std::vector<char> bytes(text.begin(), text.end());
+    ApplyCalibrationText(bytes.data(), bytes.size(), r);
+    return r;
+}
+
+TEST(CalibrationText, EverySyntaxRule) {
+    const struct {
+        std::string text;
+        R expected;  // from a cleared record
+    } cases[] = {
+        // Comments only, and text after the last ';' is no statement.
+        {"/* a */ // b\nCenter_BM = 0x03", {}},
+        {"edge_size=0X1a;", {.Edge_Size = 0x1A}},      // key case, "0X", lower-case hex digits
+        {"\tEdge _\r\nSize\t= 5;", {.Edge_Size = 5}},  // blanks anywhere in a key are dropped
+        // Stores are modulo the field's width, and the sum wraps beyond 32 bits.
+        {"Edge_Size = 70000;Center_Area = 0x123456789;Edge_Reduc = 0x1FF;",
+         {.Edge_Size = 4464, .Edge_Reduc = 0xFF, .Center_Area = 0x6789}},
+        // A comment, a second '=' or a lone '/' does not end a statement.
+        {"Edge_Size = 1 // note\n2;Center_Area = 1 = 2;Edge_BM = 1/2;",
+         {.Edge_Size = 12, .Edge_BM = 12, .Center_Area = 12}},
+        // No '=', a bare key, unknown and near-miss keys.
+        {"Edge_Size 5;Edge_BM;Unknown_Key=7;Edge_B=1;Edge_BMX=1;", {}},
+        {"Edge_BM = 1 /* ; */ 2 // ;\n3;", {.Edge_BM = 123}},
+        {"/* a /* b */ Edge_BM = 1;", {.Edge_BM = 1}},  // no nesting
+        {"//*\nEdge_BM = 4;", {.Edge_BM = 4}},          // a line comment
+        {"/*/ Edge_BM=1; */ Edge_Shift=2;/**/Center_BM=3;", {.Edge_Shift = 2, .Center_BM = 3}},
+        {"// c\rEdge_BM=1;\nEdge_Shift=2;", {.Edge_Shift = 2}},  // CR is no line end
+        {"Edge_BM=1; /* Edge_Shift=2;", {.Edge_BM = 1}},
+        {"Edge_BM=1;/", {.Edge_BM = 1}},
+        // Signs, inner blanks and stray letters are skipped.
+        {"Edge_Size = -5;Center_Area = 1 000;Edge_BM = 0x1G;",
+         {.Edge_Size = 5, .Edge_BM = 1, .Center_Area = 1000}},
+        {"Edge_BM=1;Edge_BM = ;Center_BM=2;Center_BM=3;", {.Center_BM = 3}},  // the last wins
+        // Digits before "0x" stay and the rest is hex; an 'x' not after '0'
+        // and hex letters in a decimal value are skipped.
+        {"Edge_Size = 10x5;Center_Area = 0x1 9;Edge_Reduc = 0 x10;Edge_BM=1A2;",
+         {.Edge_Size = 165, .Edge_Reduc = 10, .Edge_BM = 12, .Center_Area = 0x19}},
+        {"Edge_BM = 1\0 2;Edge_Shift = 3;Edge\0_Reduc = 4;"s, {.Edge_Shift = 3, .Edge_BM = 1}},
+        {std::string(300, ' ') + "Edge_BM = 5;", {.Edge_BM = 5}},
+        // Only 99 key characters count.
+        {std::string(98, 'A') + "Edge_BM=5;Edge_BM" + std::string(200, 'Z') + "=5;", {}},
+        // A full statement is cut at 511 characters and the 512th is lost.
+        {"Edge_BM=" + std::string(502, ' ') + "7;Edge_Shift=3;", {.Edge_Shift = 3, .Edge_BM = 7}},
+        {"Edge_BM=9;Edge_BM=" + std::string(503, ' ') + "7Edge_Shift=3;", {.Edge_Shift = 3}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Applied(c.text), c.expected) << testing::PrintToString(c.text);
+        // A case that changes nothing must not even store a zero.
+        if (c.expected == R{}) {
+            EXPECT_EQ(Applied(c.text, kSentinel), kSentinel) << testing::PrintToString(c.text);
+        }
+    }
+}
+
+class CalibrationFile : public ::testing::Test {
+  protected:
+    CalibrationFile() { fs::create_directories(dir_); }
+    ~CalibrationFile() override { fs::remove_all(dir_); }
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    int Entries() const {
+        return static_cast<int>(std::distance(fs::directory_iterator(dir_), {}));
+    }
+    const fs::path dir_ =
+        fs::temp_directory_path() / ("kx9_calib_" + std::to_string(std::random_device{}()));
+    const std::string path_ = (dir_ / "file.txt").string();
+};
+
+TEST_F(CalibrationFile, SavesTheExactFormatAndRecordsAndBlocksRoundTrip) {
+    const R example{0x4000, 0x3FC0, 0x0400, 0x20,   0x03, 0x07, 0x81,
+                    0x82,   0x82,   0x80,   0x0200, 0x10, 0x02, 0x03};
+    const std::string text = FormatCalibrationFile(example);
+    EXPECT_EQ(text,
+              "/*\n  Zentravo Kx-9 Joystick Calibration Tool - Output/Configuration file.\n*/\n\n\n"
+              "Initial_Pos_X = 0x4000; // 110..111\nInitial_Pos_Y = 0x3FC0; // 112..113\n\n"
+              "Edge_Size     = 0x0400; // 114..115\nEdge_Reduc    = 0x20;   // 116\n"
+              "Edge_Shift    = 0x03;   // 117\nEdge_BM       = 0x07;   // 118\n\n"
+              "MultInit_XN   = 0x81;   // 119\nMultInit_XP   = 0x82;   // 120\n"
+              "MultInit_YN   = 0x82;   // 121\nMultInit_YP   = 0x80;   // 122\n\n"
+              "Center_Area   = 0x0200; // 123..124\nCenter_Reduc  = 0x10;   // 125\n"
+              "Center_Shift  = 0x02;   // 126\nCenter_BM     = 0x03;   // 127\n\n");
+    // On disk every '\n' is whatever text mode makes of it here.
+    std::ofstream(path_) << '\n';
+    const std::string lineEnd = Read(path_);
+    ASSERT_TRUE(SaveCalibrationFile(path_.c_str(), example));
+    std::string expected;
+    for (char c : text) expected += c == '\n' ? lineEnd : std::string(1, c);
+    EXPECT_EQ(Read(path_), expected);
+
+    CalibrationBlock bytes;
+    for (int i = 0; i < kCalibBlockSize; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    R r{};
+    UnpackCalibrationBlock(bytes, r);
+    EXPECT_EQ(r, (R{0x0100, 0x0302, 0x0504, 6, 7, 8, 9, 10, 11, 12, 0x0E0D, 15, 16, 17}));
+    // Any 18 bytes make a record and back, so random blocks give random records.
+    std::mt19937 random(20240611);
+    for (int trial = 0; trial < 500; ++trial) {
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+        UnpackCalibrationBlock(bytes, r);
+        ASSERT_EQ(PackCalibrationBlock(r), bytes) << "trial " << trial;
+        ASSERT_TRUE(SaveCalibrationFile(path_.c_str(), r));  // replaces the last one
+        R loaded = kSentinel;
+        ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
+        ASSERT_EQ(loaded, r) << "trial " << trial;
+    }
+    EXPECT_EQ(Entries(), 1) << "a temporary file was left behind";
+}
+
+TEST_F(CalibrationFile, FailedSaveReportsFalseAndKeepsTheOldFile) {
+    EXPECT_FALSE(SaveCalibrationFile((dir_ / "missing" / "file.txt").string().c_str(), {}));
+    FileWriteOps shortWrite = StandardFileWriteOps(), failingClose = StandardFileWriteOps();
+    shortWrite.write = [](const void* d, std::size_t s, std::size_t n, std::FILE* f) {
+        return std::fwrite(d, s, n / 2, f);
+    };
+    failingClose.close = [](std::FILE* f) { return std::fclose(f), EOF; };
+    std::ofstream(path_, std::ios::binary) << "Edge_BM = 1;";
+    EXPECT_FALSE(WriteTextFileReplacing(path_.c_str(), "new text", shortWrite));
+    EXPECT_FALSE(WriteTextFileReplacing(path_.c_str(), "new text", failingClose));
+    EXPECT_EQ(Read(path_), "Edge_BM = 1;");
+    EXPECT_EQ(Entries(), 1) << "a temporary file was left behind";
+    // A device is written in place; its full disk must show.
+    EXPECT_FALSE(fs::exists("/dev/full") && SaveCalibrationFile("/dev/full", {})) << "disk full";
+}
+
+TEST_F(CalibrationFile, LoadFailsOnlyWhenTheStreamCannotBeReadWhole) {
+    // Far beyond the first read, with the only statement at the very end.
+    std::ofstream(path_, std::ios::binary) << "/*" + std::string(300000, ';') + "*/ Edge_BM = 9;";
+    std::FILE* midway = std::fopen(path_.c_str(), "rb");
+    std::fgetc(midway);
+    R r = kSentinel;
+    EXPECT_TRUE(LoadCalibrationFile(midway, r));
+    EXPECT_EQ(r.Edge_BM, 9) << "loading must start from the beginning";
+
+    r = kSentinel;
+    EXPECT_FALSE(LoadCalibrationFile(std::fopen(path_.c_str(), "ab"), r)) << "write-only stream";
+    if (fs::exists("/bin/sh")) {
+        EXPECT_FALSE(LoadCalibrationFile(popen("echo 'Edge_BM = 1;'", "r"), r)) << "pipe";
+    }
+    EXPECT_EQ(r, kSentinel);
+}
+
+// Pieces the scanner and parser branch on, long blank runs that reach the
+// statement and key limits, NUL bytes, and now and then any byte at all.
+std::string RandomText(std::mt19937& random) {
+    static const char* const kKeys[] = {";Edge_BM=", "; center_area\t=", ";Initial_Pos_X="};
+    static const char* const kPieces[] = {";",  "=",   "0x",   "0", "19", "aF", "G",
+                                          "x",  " \t", "\r\n", "-", "//", "/*", "*/",
+                                          "*/", "//*", "/*/",  "*", "/"};
+    std::string text;
+    for (std::size_t length = random() % 1400; text.size() < length;) {
+        const unsigned pick = random() % 100;
+        if (pick < 16) text += kKeys[random() % std::size(kKeys)];
+        if (pick >= 16 && pick < 96) text += kPieces[random() % std::size(kPieces)];
+        if (pick == 96 || pick == 97) text += '\0';
+        if (pick == 98) text.append(300, ' ');
+        if (pick == 99) text += static_cast<char>(random());
+    }
+    return text;
+}
+
+TEST_F(CalibrationFile, ArbitraryBytesNeverCrashAndFileAndMemoryAgree) {
+    std::mt19937 random(1234567);
+    int changed = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        const std::string text = RandomText(random);
+        const R inMemory = Applied(text);
+        changed += inMemory != R{};
+        if (trial % 100 == 0) {
+            std::ofstream(path_, std::ios::binary) << text;
+            R fromFile{};
+            ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), fromFile));
+            ASSERT_EQ(fromFile, inMemory) << "trial " << trial;
+        }
+    }
+    // Guards the generator: inputs that never set a field would test little.
+    EXPECT_GT(changed, 2000);
+}
+
+}  // namespace
