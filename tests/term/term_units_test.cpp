@@ -1,8 +1,13 @@
 // The terminal front-end's pieces that can go wrong on their own: key
-// decoding, the held-key rule, text cleaning and the picture decoder.
+// decoding, the held-key rule, text cleaning, the save prompt's checks and
+// the picture decoder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/win_defs.h"
+#include "term/boxes.h"
 #include "term/canvas.h"
 #include "term/keys.h"
 #include "term/picture.h"
@@ -127,6 +132,42 @@ TEST(Canvas, CleansTextSoNothingReachesTheTerminalAsAControl) {
         EXPECT_EQ(text, expected) << testing::PrintToString(in);
         EXPECT_EQ(canvas.ToAnsi().find('\x07'), std::string::npos);
     }
+}
+
+TEST(SavePrompt, AsksBeforeReplacingAndRefusesAMissingFolder) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "kx9-save-prompt";
+    fs::create_directories(dir);
+    std::ofstream(dir / "old.txt") << "keep";
+    plat::vws::FileDialogCall call;
+    call.defaultExt = "*.txt";
+    call.fileName = "Kx9_Joystick_FW.txt";
+    call.flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+
+    SavePrompt missing(call, dir.string());
+    missing.SetName("no-such-folder/dump.txt");
+    missing.Submit();
+    EXPECT_EQ(missing.GetState(), SavePrompt::State::kEditing) << missing.Message();
+
+    SavePrompt typed(call, dir.string());
+    typed.SetName("dump");
+    typed.Submit();
+    ASSERT_EQ(typed.GetState(), SavePrompt::State::kConfirmed);
+    EXPECT_EQ(fs::path(typed.Path()), dir / "dump.txt");
+
+    for (const char answer : {'n', 'y'}) {
+        SavePrompt existing(call, dir.string());
+        existing.SetName("old.txt");
+        existing.Submit();
+        ASSERT_EQ(existing.GetState(), SavePrompt::State::kConfirmOverwrite);
+        existing.OnKey(Key{KeyKind::kChar, static_cast<unsigned char>(answer)});
+        if (answer == 'n') {
+            EXPECT_NE(existing.GetState(), SavePrompt::State::kConfirmed) << "No replaces nothing";
+        } else {
+            EXPECT_EQ(existing.GetState(), SavePrompt::State::kConfirmed);
+        }
+    }
+    fs::remove_all(dir);
 }
 
 TEST(Pictures, ShortOrBrokenFilesAreRefusedNotRead) {
