@@ -1,187 +1,249 @@
-// The program's own main dialog on the Win32 backend, from the real
-// template resource: what its initialisation leaves on screen, and how it
-// ends. No stick is attached, so discovery finds none and keys reach the
-// dialog keyboard handling.
+// The program's own dialog on the Win32 backend, from the real template
+// resource: the controls as created, what initialisation leaves on screen,
+// the modal loop's pre-translation hook, visibility read on another thread
+// and the save dialog; and the backend's guards without a window. No stick is
+// attached, so keys reach the dialog keyboard handling. Few windows are made:
+// Wine is slow to tear them down.
 #include <windows.h>
 
+#include <dlgs.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/dialog.h"
-#include "tests/win32_dialog/dialog_harness.h"
+#include "platform/win32/dialog_state.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 #include "ui/resource.h"
 
-using kx9test::kProbe;
+namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kTitle = "Vormlark Joystick Calibration (Version 1.10)";
+constexpr UINT kProbe = WM_APP + 1;  // the dialog is on screen
+constexpr UINT kEnd = WM_APP + 2;    // ends the dialog with 42
 
-struct Place {
+constexpr DWORD kText = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT;
+constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD kPicture = WS_CHILD | WS_VISIBLE | SS_BITMAP;
+#define KX9_THEN L"\n        Then press \u201CSPACE\u201D"
+#define KX9_STEP(n, where) n L".    Move \u201CJoystick\u201D SLOWLY to reach " where KX9_THEN
+
+struct ExpectedControl {
     int id;
-    int x, y;
+    const char* className;
+    DWORD style;
+    const wchar_t* text;  // null for a picture
+    int x, y, cx, cy;     // dialog units; a picture's cx, cy in pixels, its bitmap's
+    int movedX, movedY;   // a picture's place in client pixels once initialised
 };
 
-// Where the pictures sit once the dialog is initialised, in client pixels,
-// whatever the dialog font: each picture's base plate lands on the same spot.
-const Place kPictures[] = {
-    {IDC_PIC_1, 95, 230}, {IDC_PIC_2, 95, 216}, {IDC_PIC_3, 95, 230},
-    {IDC_PIC_4, 95, 230}, {IDC_PIC_5, 74, 230},
+// In template order, which is also z-order.
+const ExpectedControl kControls[] = {
+    {IDC_STEP_UP, "Static", kText, KX9_STEP(L"2", L"up"), 17, 37, 209, 18, 0, 0},
+    {IDC_STEP_RIGHT, "Static", kText, KX9_STEP(L"3", L"right"), 17, 57, 170, 17, 0, 0},
+    {IDC_STEP_DOWN, "Static", kText, KX9_STEP(L"4", L"down"), 17, 78, 212, 16, 0, 0},
+    {IDC_READ_EEPROM, "Button", kButton, L"READ EEPROM", 7, 283, 66, 16, 0, 0},
+    {IDC_STEP_PLUG, "Static", kText, L"1.    Plug Joystick to PC" KX9_THEN, 17, 14, 211, 16, 0, 0},
+    {IDC_STEP_LEFT, "Static", kText, KX9_STEP(L"5", L"left"), 17, 99, 212, 16, 0, 0},
+    {IDC_STEP_UNPLUG, "Static", kText, L"6.    Unplug USB of Joystick.", 17, 121, 213, 16, 0, 0},
+    {IDC_PIC_1, "Static", kPicture, nullptr, 85, 164, 175, 204, 95, 230},
+    {IDC_PIC_2, "Static", kPicture, nullptr, 94, 164, 175, 218, 95, 216},
+    {IDC_PIC_3, "Static", kPicture, nullptr, 101, 164, 181, 204, 95, 230},
+    {IDC_PIC_4, "Static", kPicture, nullptr, 110, 164, 175, 204, 95, 230},
+    {IDC_PIC_5, "Static", kPicture, nullptr, 120, 164, 196, 204, 74, 230},
 };
 
-const int kAllControls[] = {IDC_STEP_UP,   IDC_STEP_RIGHT, IDC_STEP_DOWN,   IDC_READ_EEPROM,
-                            IDC_STEP_PLUG, IDC_STEP_LEFT,  IDC_STEP_UNPLUG, IDC_PIC_1,
-                            IDC_PIC_2,     IDC_PIC_3,      IDC_PIC_4,       IDC_PIC_5};
-
-bool ShownAfterInit(int id) {
-    return id == IDC_STEP_PLUG || id == IDC_PIC_1;
+// A control's left, top, width and height in its parent's client pixels.
+std::vector<LONG> ClientPlace(HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-// Runs each test in a folder of its own, with or without the configuration
-// file that the dialog reads from the current directory.
-class WorkingFolder {
-  public:
-    explicit WorkingFolder(bool withConfiguration) {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        GetCurrentDirectoryA(MAX_PATH, m_previous);
-        m_folder = std::string(temp) + "kx9_main_dialog_test";
-        CreateDirectoryA(m_folder.c_str(), nullptr);
-        SetCurrentDirectoryA(m_folder.c_str());
-        std::remove("kx9JoystickCalibration.txt");
-        if (withConfiguration) {
-            std::FILE* f = std::fopen("kx9JoystickCalibration.txt", "wb");
-            if (f != nullptr) {
-                std::fputs("Edge_Size = 0x0123;\nCenter_BM = 7;\n", f);
-                std::fclose(f);
-            }
-        }
-    }
-    ~WorkingFolder() {
-        std::remove("kx9JoystickCalibration.txt");
-        SetCurrentDirectoryA(m_previous);
-        RemoveDirectoryA(m_folder.c_str());
-    }
-
-  private:
-    char m_previous[MAX_PATH] = {};
-    std::string m_folder;
-};
-
-// The real dialog, looked at when its initialisation has run and again once
-// it is on screen, then closed as the user would.
+// The real dialog, looked at as created and once initialised. Once on screen
+// it runs `onScreen`, then posts Esc to a control (keys go to the focus, not
+// the dialog) and kEnd; it notes when Esc met its pre-translation hook and
+// when Cancel reached its window.
 class ProbedDialog : public CKx9JoystickCalibrationDlg {
   public:
-    RECT before[IDC_PIC_5 + 1] = {};
-    RECT after[IDC_PIC_5 + 1] = {};
-    bool styleVisible[IDC_PIC_5 + 1] = {};
-    bool onScreen[IDC_PIC_5 + 1] = {};
-    std::string title;
-    LRESULT bigIcon = 0;
-    bool dialogOnScreen = false;
-    // What to do once the dialog is on screen.
-    UINT closeMessage = WM_CLOSE;
-    WPARAM closeWParam = 0;
+    bool swallowKeys = false;
+    bool shownDuringInit = true;
+    std::function<void(ProbedDialog&)> onScreen;
+    // Counted in messages seen by the hook or the window; -1: never.
+    int seen = 0, escAt = -1, cancelAt = -1;
 
     BOOL OnInitDialog() override {
         HWND hwnd = static_cast<HWND>(m_hWnd);
-        // Boxes owned by this dialog are answered by the test's hook.
-        if (kx9test::g_answer != nullptr) kx9test::g_answer->dialog = hwnd;
-        for (int id : kAllControls) before[id] = kx9test::ClientRectOf(::GetDlgItem(hwnd, id));
-        const BOOL r = CKx9JoystickCalibrationDlg::OnInitDialog();
-        for (int id : kAllControls) {
-            HWND c = ::GetDlgItem(hwnd, id);
-            after[id] = kx9test::ClientRectOf(c);
-            styleVisible[id] = (GetWindowLongA(c, GWL_STYLE) & WS_VISIBLE) != 0;
+        shownDuringInit = ::IsWindowVisible(hwnd) != FALSE;
+        HWND child = GetWindow(hwnd, GW_CHILD);
+        for (const ExpectedControl& e : kControls) {
+            SCOPED_TRACE("control " + std::to_string(e.id) + " as created");
+            EXPECT_EQ(GetDlgCtrlID(child), e.id);
+            char className[16] = {};
+            GetClassNameA(child, className, sizeof className);
+            EXPECT_STREQ(className, e.className);
+            EXPECT_EQ(DWORD(GetWindowLongA(child, GWL_STYLE)), e.style);
+            wchar_t text[128] = {};
+            GetWindowTextW(child, text, 128);
+            EXPECT_EQ(std::wstring(text), e.text ? e.text : text);
+            RECT u{e.x, e.y, e.cx, e.cy};  // position and size are converted separately
+            MapDialogRect(hwnd, &u);
+            const LONG w = e.text ? u.right : e.cx, h = e.text ? u.bottom : e.cy;
+            EXPECT_EQ(ClientPlace(child), (std::vector<LONG>{u.left, u.top, w, h}));
+            child = GetWindow(child, GW_HWNDNEXT);
         }
-        char buffer[260] = {};
-        GetWindowTextA(buffer, sizeof buffer);
-        title = buffer;
-        bigIcon = ::SendMessageA(hwnd, WM_GETICON, ICON_BIG, 0);
+        EXPECT_EQ(child, nullptr) << "more controls than the template lists";
+
+        const BOOL r = CKx9JoystickCalibrationDlg::OnInitDialog();
+        for (const ExpectedControl& e : kControls) {
+            if (e.text != nullptr) continue;
+            EXPECT_EQ(ClientPlace(::GetDlgItem(hwnd, e.id)),
+                      (std::vector<LONG>{e.movedX, e.movedY, e.cx, e.cy}))
+                << "picture " << e.id << " once initialised";
+        }
         PostMessageA(kProbe);
         return r;
     }
-
+    BOOL PreTranslateMessage(plat::Message* msg) override {
+        if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) escAt = seen;
+        ++seen;
+        if (swallowKeys && msg->message == WM_KEYDOWN) return TRUE;
+        return CKx9JoystickCalibrationDlg::PreTranslateMessage(msg);
+    }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_COMMAND && wParam == IDCANCEL) cancelAt = seen;
+        ++seen;
+        if (message == kEnd) EndDialog(42);
         if (message == kProbe) {
-            dialogOnScreen = IsWindowVisible() != FALSE;
-            for (int id : kAllControls) onScreen[id] = GetDlgItem(id)->IsWindowVisible() != FALSE;
-            PostMessageA(closeMessage, closeWParam, 1);
-            return 0;
+            if (onScreen) onScreen(*this);
+            ::PostMessageA(::GetDlgItem(static_cast<HWND>(m_hWnd), IDC_STEP_PLUG), WM_KEYDOWN,
+                           VK_ESCAPE, 1);
+            PostMessageA(kEnd);
         }
+        if (message == kProbe || message == kEnd) return 0;
         return CKx9JoystickCalibrationDlg::WindowProc(message, wParam, lParam);
     }
 };
 
-TEST(Win32MainDialog, InitialisationLeavesStepOneAndPlacesThePictures) {
-    WorkingFolder folder(true);
-    kx9test::SystemWindowAnswer boxes;
-    kx9test::SystemWindowHook hook(&boxes);
-    ProbedDialog dlg;
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL) << "the close box ends it with the cancel result";
+// With the configuration file present no box stops the start.
+class Win32MainDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::ofstream("kx9JoystickCalibration.txt", std::ios::binary) << "Edge_Size = 0x0123;\n";
+    }
+    void TearDown() override { std::remove("kx9JoystickCalibration.txt"); }
+};
 
-    EXPECT_EQ(boxes.opened, 0) << "with the configuration present no box is shown";
-    EXPECT_EQ(dlg.m_Calib.Edge_Size, 0x0123);
-    EXPECT_EQ(dlg.m_Calib.Center_BM, 7);
-    EXPECT_EQ(dlg.title, kTitle);
-    EXPECT_NE(dlg.bigIcon, 0) << "the large icon is set";
-    EXPECT_EQ(dlg.bigIcon, reinterpret_cast<LRESULT>(dlg.m_hIcon));
-    EXPECT_TRUE(dlg.dialogOnScreen);
-    for (int id : kAllControls) {
-        EXPECT_EQ(dlg.styleVisible[id], ShownAfterInit(id)) << "control " << id;
-        EXPECT_EQ(dlg.onScreen[id], ShownAfterInit(id)) << "control " << id;
-    }
-    for (const Place& p : kPictures) {
-        SCOPED_TRACE("picture " + std::to_string(p.id));
-        const RECT& b = dlg.before[p.id];
-        const RECT& a = dlg.after[p.id];
-        EXPECT_EQ(a.left, p.x);
-        EXPECT_EQ(a.top, p.y);
-        EXPECT_EQ(a.right - a.left, b.right - b.left) << "moved, not resized";
-        EXPECT_EQ(a.bottom - a.top, b.bottom - b.top);
-    }
-    // Every plate lands on the same 175 x 204 area: the bottoms line up.
-    for (const Place& p : kPictures) EXPECT_EQ(dlg.after[p.id].bottom, 434) << p.id;
-    // Nothing else moved.
-    for (int id : {IDC_STEP_UP, IDC_STEP_PLUG, IDC_READ_EEPROM}) {
-        EXPECT_EQ(dlg.after[id].left, dlg.before[id].left) << id;
-        EXPECT_EQ(dlg.after[id].top, dlg.before[id].top) << id;
-    }
-}
+// The save dialog fills its controls after it is activated, so it is
+// answered from a thread timer that its own loop dispatches once it is ready.
+struct SaveAnswer {
+    HWND owner = nullptr;
+    std::string typed;  // empty: cancel
+    bool owned = false;
+    std::string initialName, filters;
+    int ticks = 0;
+} g_save;
 
-TEST(Win32MainDialog, MissingConfigurationIsReportedBeforeTheDialogShows) {
-    WorkingFolder folder(false);
-    kx9test::SystemWindowAnswer boxes;
-    kx9test::SystemWindowHook hook(&boxes);
-    ProbedDialog dlg;
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    EXPECT_EQ(boxes.opened, 1);
-    EXPECT_EQ(boxes.caption, kTitle);
-    EXPECT_EQ(boxes.text, "Error loading kx9JoystickCalibration.txt file.");
-    EXPECT_FALSE(boxes.icon);
-    EXPECT_FALSE(boxes.ownerVisible);
-    EXPECT_TRUE(dlg.dialogOnScreen) << "initialisation goes on after the box";
-    EXPECT_EQ(dlg.m_Calib.Edge_Size, 0);
-}
-
-TEST(Win32MainDialog, EnterAndEscEndItWhileNoStickIsFound) {
-    struct Case {
-        WPARAM key;
-        INT_PTR result;
-    };
-    for (const Case c : {Case{VK_ESCAPE, IDCANCEL}, Case{VK_RETURN, IDOK}}) {
-        SCOPED_TRACE("key " + std::to_string(c.key));
-        WorkingFolder folder(true);
-        ProbedDialog dlg;
-        dlg.closeMessage = WM_KEYDOWN;
-        dlg.closeWParam = c.key;
-        EXPECT_EQ(dlg.DoModal(), c.result);
-        EXPECT_EQ(dlg.m_bDeviceFound.load(), 0u);
+void CALLBACK AnswerSaveDialog(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND fd = GetActiveWindow();
+    const LRESULT count = SendDlgItemMessageA(fd, cmb1, CB_GETCOUNT, 0, 0);
+    if (count <= 0 && ++g_save.ticks < 6000) return;
+    KillTimer(nullptr, id);
+    g_save.owned = GetWindow(fd, GW_OWNER) == g_save.owner;
+    char buffer[MAX_PATH] = {};
+    GetDlgItemTextA(fd, cmb13, buffer, sizeof buffer);
+    g_save.initialName = buffer;
+    for (LRESULT i = 0; i < count; ++i) {
+        SendDlgItemMessageA(fd, cmb1, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(buffer));
+        g_save.filters += std::string(buffer) + ";";
     }
+    if (!g_save.typed.empty()) SetDlgItemTextA(fd, cmb13, g_save.typed.c_str());
+    PostMessageA(fd, WM_COMMAND, g_save.typed.empty() ? IDCANCEL : IDOK, 0);
 }
 
 }  // namespace
+
+TEST_F(Win32MainDialog, AsCreatedInitialisedAndOnScreenUntilEscEndsIt) {
+    ProbedDialog dlg;
+    // A name typed without an extension gets the one the filter names.
+    const std::string typed = (fs::temp_directory_path() / "kx9_typed").string();
+    dlg.onScreen = [&](ProbedDialog& d) {
+        std::vector<int> visible;
+        std::thread reader([&] {
+            for (const ExpectedControl& e : kControls) {
+                if (d.GetDlgItem(e.id)->IsWindowVisible()) visible.push_back(e.id);
+            }
+        });
+        reader.join();
+        EXPECT_EQ(visible, (std::vector<int>{IDC_STEP_PLUG, IDC_PIC_1}))
+            << "read on another thread";
+        char title[64] = {};
+        d.GetWindowTextA(title, sizeof title);
+        EXPECT_STREQ(title, "Vormlark Joystick Calibration (Version 1.10)");
+
+        CWinApp app;  // the save dialog without a parent is owned by the main window
+        app.m_pMainWnd = &d;
+        for (const std::string& choice : {std::string(), typed}) {
+            g_save = SaveAnswer{};
+            g_save.owner = static_cast<HWND>(d.m_hWnd);
+            g_save.typed = choice;
+            SetTimer(nullptr, 0, 10, &AnswerSaveDialog);
+            CFileDialog fd(FALSE, "*.txt", "Kx9_Joystick_FW.txt",
+                           OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST, "Text files (*.txt)|*.txt||");
+            EXPECT_EQ(fd.DoModal(), choice.empty() ? IDCANCEL : IDOK);
+            EXPECT_TRUE(g_save.owned);
+            EXPECT_EQ(g_save.initialName, "Kx9_Joystick_FW.txt");
+            EXPECT_EQ(g_save.filters, "Text files (*.txt);");
+            const std::string expected = choice.empty() ? "" : typed + ".txt";
+            EXPECT_EQ(_stricmp(fd.GetPathName().c_str(), expected.c_str()), 0)
+                << fd.GetPathName() << " vs " << expected;
+        }
+    };
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_FALSE(dlg.shownDuringInit) << "the dialog shows only once initialised";
+    EXPECT_EQ(dlg.m_Calib.Edge_Size, 0x0123) << "the configuration was read";
+    // The hook saw the key first, then the keyboard handling made it Cancel.
+    EXPECT_GE(dlg.escAt, 0) << "the hook never saw the key";
+    EXPECT_GT(dlg.cancelAt, dlg.escAt) << "Cancel must come after the hook saw Esc";
+}
+
+TEST_F(Win32MainDialog, EscTakenByTheHookLeavesItRunning) {
+    ProbedDialog dlg;
+    dlg.swallowKeys = true;
+    EXPECT_EQ(dlg.DoModal(), 42);
+    EXPECT_GE(dlg.escAt, 0) << "the hook never saw the key";
+    EXPECT_EQ(dlg.cancelAt, -1);
+}
+
+TEST(Win32Windows, WindowlessObjectsRefuseHarmlessly) {
+    CWnd none;
+    char buffer[8] = "garbage";
+    EXPECT_EQ(none.GetDlgItem(IDC_STEP_UP), nullptr);
+    EXPECT_FALSE(none.ShowWindow(SW_SHOW) || none.IsWindowVisible() || none.IsIconic());
+    EXPECT_EQ(none.GetWindowTextA(buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    // Without a window these would become a thread timer and a thread message.
+    EXPECT_EQ(none.SetTimer(1, 500), 0u);
+    EXPECT_FALSE(none.PostMessageA(kProbe));
+    EXPECT_EQ(CDialog(4711).DoModal(), -1) << "no such template";
+}
+
+TEST(Win32FileDialog, FilterBecomesNulSeparatedPairs) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"Text files (*.txt)|*.txt||", std::string("Text files (*.txt)\0*.txt\0", 25)},
+        {"A|*.a|B||", std::string("A\0*.a\0", 6)},  // a name without a pattern
+        {"||", ""},
+    };
+    for (const auto& [in, pairs] : cases) {
+        const std::string want = pairs.empty() ? "" : pairs + '\0';
+        EXPECT_EQ(plat::win32::FileDialogFilter(in), want) << "filter " << in;
+    }
+}

@@ -2,10 +2,11 @@
 // program is built from, and as data for the virtual window system. This test
 // reads the script's statements as the resource compiler does (default
 // control styles included) and holds the two descriptions to each other,
-// field by field, so neither can drift alone. A line of the dialog it does
+// field by field, so neither can drift alone. A line of the script it does
 // not understand fails the test rather than being skipped.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -26,74 +27,41 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-// A string literal's body as the compiler decodes it.
-std::string Decode(const std::string& body) {
-    std::string out;
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == '"' && i + 1 < body.size() && body[i + 1] == '"') {
-            out += '"';
-            ++i;
-        } else if (body[i] == '\\' && i + 1 < body.size()) {
-            const char e = body[++i];
-            out += e == 'n' ? '\n' : e == 't' ? '\t' : e;
-        } else {
-            out += body[i];
-        }
-    }
-    return out;
+// A string literal as the compiler decodes it. The script needs only "" and
+// \n; any other escape would stay as written and fail the comparison.
+std::string Decode(const std::string& literal) {
+    const std::string body = literal.substr(1, literal.size() - 2);
+    return std::regex_replace(std::regex_replace(body, std::regex("\"\""), "\""),
+                              std::regex(R"(\\n)"), "\n");
 }
 
-// Bytes with their escapes visible, so one space or quote mark shows.
-std::string Shown(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += c == '\n' ? std::string("\\n") : (c < 0x20 || c > 0x7E) ? hex : std::string(1, c);
-    }
-    return out;
+// One line for the dialog or a control, made alike from both descriptions,
+// so that a failure shows the fields that differ.
+std::string Describe(const std::string& statement, const std::vector<long>& numbers,
+                     std::uint32_t style, const std::string& text) {
+    std::ostringstream out;
+    out << statement << " style " << std::hex << style << std::dec;
+    for (long v : numbers) out << " " << v;
+    out << " \"" << std::regex_replace(text, std::regex("\n"), "\\n") << "\"\n";
+    return out.str();
 }
-
-struct RcControl {
-    std::string statement, text, className;
-    long image = 0, id = 0, x = 0, y = 0, cx = 0, cy = 0;
-    std::uint32_t style = 0;
-};
 
 struct RcScript {
     std::map<std::string, long> names;         // resource.h and the system constants used
-    std::vector<std::string> unread;           // dialog lines not understood
+    std::vector<std::string> unread;           // lines not understood
     std::map<std::string, std::string> files;  // "BITMAP 129" -> file name
     bool utf8 = false, usEnglish = false;
-    long dialogId = 0, x = 0, y = 0, cx = 0, cy = 0, point = 0, weight = -1, italic = -1;
-    long charset = -1;
+    std::vector<long> numbers;  // id, x, y, cx, cy, point size, weight, italic, charset
     std::uint32_t style = 0, exStyle = 0;
     std::string caption, face;
-    std::vector<RcControl> controls;
+    std::string controls;  // described one a line
 
+    // A number or a known name; anything else is noted as not understood.
     long Value(const std::string& token) {
         if (std::isdigit(static_cast<unsigned char>(token[0]))) return std::stol(token, nullptr, 0);
         auto n = names.find(token);
-        if (n == names.end()) unread.push_back("unknown name " + token);
+        if (n == names.end()) unread.push_back("unknown name '" + token + "'");
         return n == names.end() ? 0 : n->second;
-    }
-    // "A | B | NOT C" applied to a start value.
-    std::uint32_t Style(const std::string& expr, std::uint32_t value) {
-        std::stringstream terms(expr);
-        std::string term;
-        while (std::getline(terms, term, '|')) {
-            std::stringstream words(term);
-            std::string first, second;
-            words >> first >> second;
-            if (first.empty()) {
-                unread.push_back("empty style term in " + expr);
-            } else if (first == "NOT") {
-                value &= ~static_cast<std::uint32_t>(Value(second));
-            } else {
-                value |= static_cast<std::uint32_t>(Value(first));
-            }
-        }
-        return value;
     }
 };
 
@@ -114,132 +82,122 @@ RcScript ReadScript(const std::string& dir) {
         if (std::regex_match(line, m, define)) rc.names[m[1]] = std::stol(m[2]);
     }
 
-    const std::string q = R"(\"((?:[^\"]|\"\")*)\")";  // a string literal
-    const std::regex file(R"((\w+)\s+(BITMAP|ICON|RT_MANIFEST)\s+)" + q);
-    const std::regex dialog(R"((\w+)\s+DIALOGEX\s+(\d+),\s*(\d+),\s*(\d+),\s*(\d+))");
-    const std::regex font(R"(FONT\s+(\d+),\s*)" + q + R"(,\s*(\w+),\s*(\w+),\s*(\w+))");
-    const std::regex text(R"((LTEXT|PUSHBUTTON)\s+)" + q +
-                          R"(,(\w+),(\d+),(\d+),(\d+),(\d+)(?:,(.+))?)");
-    const std::regex control(R"(CONTROL\s+(\w+),(\w+),)" + q +
-                             R"(,([^,]+),(\d+),(\d+),(\d+),(\d+))");
+    // A line's tokens: string literals, words and bars; commas only separate.
+    const std::regex token(R"("(?:[^"]|"")*"|[^\s,|]+|\|)");
     std::istringstream script(ReadFile(dir + "/ui/res/Kx9JoystickCalibration.rc"));
     bool inDialog = false;
     for (std::string line; std::getline(script, line);) {
         line = std::regex_replace(line, std::regex(R"(^\s+|\s+$)"), "");
-        std::smatch m;
         if (line.empty() || line.rfind("//", 0) == 0 || line.rfind("#include", 0) == 0) continue;
+        const std::vector<std::string> t(
+            std::sregex_token_iterator(line.begin(), line.end(), token), {});
+        const std::size_t n = t.size();
+        const std::string head = t[0], second = n > 1 ? t[1] : "";
+        auto value = [&](std::size_t i) { return rc.Value(t[i]); };
+        // Style words from `from` up to `to`, added to a start value.
+        auto style = [&](std::size_t from, std::size_t to, std::uint32_t start) {
+            for (; from < to; ++from) {
+                if (t[from] != "|") start |= static_cast<std::uint32_t>(value(from));
+            }
+            return start;
+        };
         if (line == "#pragma code_page(65001)") {
             rc.utf8 = true;
         } else if (line == "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US") {
             rc.usEnglish = true;
-        } else if (std::regex_match(line, m, file)) {
-            rc.files[std::string(m[2]) + " " + std::to_string(rc.Value(m[1]))] = Decode(m[3]);
-        } else if (std::regex_match(line, m, dialog) && rc.Value(m[1]) == IDD_MAIN) {
+        } else if (n == 3 && (second == "BITMAP" || second == "ICON" || second == "RT_MANIFEST")) {
+            rc.files[second + " " + std::to_string(value(0))] = Decode(t[2]);
+        } else if (n == 6 && second == "DIALOGEX" && value(0) == IDD_MAIN) {
             inDialog = true;
-            rc.dialogId = rc.Value(m[1]);
-            rc.x = std::stol(m[2]), rc.y = std::stol(m[3]);
-            rc.cx = std::stol(m[4]), rc.cy = std::stol(m[5]);
+            rc.numbers = {value(0), value(2), value(3), value(4), value(5)};
         } else if (!inDialog) {
             rc.unread.push_back(line);
-        } else if (line.rfind("STYLE ", 0) == 0) {
-            rc.style = rc.Style(line.substr(6), 0);
-        } else if (line.rfind("EXSTYLE ", 0) == 0) {
-            rc.exStyle = rc.Style(line.substr(8), 0);
-        } else if (std::regex_match(line, m, std::regex("CAPTION " + q))) {
-            rc.caption = Decode(m[1]);
-        } else if (std::regex_match(line, m, font)) {
-            rc.point = std::stol(m[1]), rc.face = Decode(m[2]);
-            rc.weight = rc.Value(m[3]), rc.italic = rc.Value(m[4]), rc.charset = rc.Value(m[5]);
-        } else if (line == "BEGIN") {
-        } else if (line == "END") {
+        } else if (head == "STYLE" || head == "EXSTYLE") {
+            (head == "STYLE" ? rc.style : rc.exStyle) |= style(1, n, 0);
+        } else if (head == "CAPTION" && n == 2) {
+            rc.caption = Decode(t[1]);
+            rc.style |= 0x00C00000u;  // a caption adds its style bits
+        } else if (head == "FONT" && n == 6) {
+            rc.face = Decode(t[2]);
+            rc.style |= 0x40u;  // and so does a font
+            for (std::size_t i : {1, 3, 4, 5}) rc.numbers.push_back(value(i));
+        } else if (head == "END") {
             inDialog = false;
-        } else if (std::regex_match(line, m, text)) {
+        } else if ((head == "LTEXT" || head == "PUSHBUTTON") && n >= 7) {
             // The compiler's defaults: visible child; texts start a group,
             // push buttons are tab stops.
-            const bool button = m[1] == "PUSHBUTTON";
-            rc.controls.push_back({m[1], Decode(m[2]), "", 0, rc.Value(m[3]), std::stol(m[4]),
-                                   std::stol(m[5]), std::stol(m[6]), std::stol(m[7]),
-                                   rc.Style(m[8], 0x50000000u | (button ? 0x10000u : 0x20000u))});
-        } else if (std::regex_match(line, m, control)) {
-            rc.controls.push_back({"CONTROL", "", Decode(m[3]), rc.Value(m[1]), rc.Value(m[2]),
-                                   std::stol(m[5]), std::stol(m[6]), std::stol(m[7]),
-                                   std::stol(m[8]), rc.Style(m[4], 0x50000000u)});
-        } else {
+            const std::uint32_t start = 0x50000000u | (head == "PUSHBUTTON" ? 0x10000u : 0x20000u);
+            rc.controls += Describe(head, {value(2), value(3), value(4), value(5), value(6), 0},
+                                    style(7, n, start), Decode(t[1]));
+        } else if (head == "CONTROL" && n >= 9) {
+            rc.controls += Describe(
+                head + " " + Decode(t[3]),
+                {value(2), value(n - 4), value(n - 3), value(n - 2), value(n - 1), value(1)},
+                style(4, n - 4, 0x50000000u), "");
+        } else if (head != "BEGIN") {
             rc.unread.push_back(line);
         }
     }
-    // CAPTION and FONT add their style bits.
-    if (!rc.caption.empty()) rc.style |= 0x00C00000u;
-    if (!rc.face.empty()) rc.style |= 0x40u;
     return rc;
 }
+
+}  // namespace
 
 TEST(ResourceScript, MainDialogMatchesTheTemplateData) {
     const char* dir = std::getenv("KX9_SOURCE_DIR");
     ASSERT_NE(dir, nullptr) << "KX9_SOURCE_DIR is not set";
-    RcScript rc = ReadScript(dir);
+    const RcScript rc = ReadScript(dir);
     const plat::DialogTemplate* data = plat::FindDialogTemplate(IDD_MAIN);
     ASSERT_NE(data, nullptr);
-    EXPECT_TRUE(rc.unread.empty()) << "not understood: " << rc.unread.front();
+    EXPECT_EQ(rc.unread, std::vector<std::string>{}) << "lines or names not understood";
     EXPECT_TRUE(rc.utf8) << "the quotation marks need the UTF-8 code page";
     EXPECT_TRUE(rc.usEnglish);
 
-    EXPECT_EQ(rc.dialogId, IDD_MAIN);
-    EXPECT_EQ(std::vector<long>({rc.x, rc.y, rc.cx, rc.cy}),
-              std::vector<long>({data->x, data->y, data->cx, data->cy}));
-    EXPECT_EQ(rc.style, data->style) << std::hex << rc.style << " vs " << data->style;
+    EXPECT_EQ(Describe("DIALOGEX", rc.numbers, rc.style, rc.caption + ", " + rc.face),
+              Describe("DIALOGEX",
+                       {IDD_MAIN, data->x, data->y, data->cx, data->cy, data->pointSize,
+                        data->weight, data->italic, data->charset},
+                       data->style, std::string(data->caption) + ", " + data->fontFace));
     EXPECT_EQ(rc.exStyle, data->exStyle);
-    EXPECT_EQ(rc.caption, data->caption);
-    EXPECT_EQ(rc.face, data->fontFace);
-    EXPECT_EQ(rc.point, data->pointSize);
-    EXPECT_EQ(rc.weight, data->weight);
-    EXPECT_EQ(rc.italic != 0, data->italic);
-    EXPECT_EQ(rc.charset, data->charset);
 
-    ASSERT_EQ(rc.controls.size(), data->controlCount);
+    // Id, place, size and picture of each control, in template order.
+    std::string controls;
     for (std::size_t i = 0; i < data->controlCount; ++i) {
-        const RcControl& s = rc.controls[i];
         const plat::ControlTemplate& d = data->controls[i];
-        SCOPED_TRACE("control #" + std::to_string(i + 1) + ", id " + std::to_string(d.id));
-        EXPECT_EQ(s.id, d.id);
-        EXPECT_EQ(s.style, d.style) << std::hex << s.style << " vs " << d.style;
-        EXPECT_EQ(std::vector<long>({s.x, s.y, s.cx, s.cy}),
-                  std::vector<long>({d.x, d.y, d.cx, d.cy}));
-        EXPECT_EQ(Shown(s.text), Shown(d.text));
         const char* statement = d.kind == plat::ControlKind::kStaticText   ? "LTEXT"
                                 : d.kind == plat::ControlKind::kPushButton ? "PUSHBUTTON"
-                                                                           : "CONTROL";
-        EXPECT_EQ(s.statement, statement);
-        if (d.kind == plat::ControlKind::kStaticBitmap) {
-            EXPECT_EQ(s.className, "Static");
-            EXPECT_EQ(s.image, static_cast<long>(d.image));
-        }
+                                                                           : "CONTROL Static";
+        controls +=
+            Describe(statement, {d.id, d.x, d.y, d.cx, d.cy, long(d.image)}, d.style, d.text);
     }
+    EXPECT_EQ(rc.controls, controls);
 }
 
 TEST(ResourceScript, PicturesIconAndManifestAreTheSharedFiles) {
     const char* dir = std::getenv("KX9_SOURCE_DIR");
     ASSERT_NE(dir, nullptr) << "KX9_SOURCE_DIR is not set";
     RcScript rc = ReadScript(dir);
+    EXPECT_EQ(rc.files, (std::map<std::string, std::string>{
+                            {"BITMAP 129", "step1.bmp"},
+                            {"BITMAP 130", "step2.bmp"},
+                            {"BITMAP 131", "step3.bmp"},
+                            {"BITMAP 132", "step4.bmp"},
+                            {"BITMAP 133", "step5.bmp"},
+                            {"ICON 128", "Kx9JoystickCalibration.ico"},
+                            {"RT_MANIFEST 1", "Kx9JoystickCalibration.manifest"}}));
     const std::string res = std::string(dir) + "/ui/res/";
-    auto same = [&](const std::string& key, plat::ResourceBytes bytes) {
-        SCOPED_TRACE(key);
-        ASSERT_EQ(rc.files.count(key), 1u);
-        ASSERT_NE(bytes.data, nullptr);
+    for (unsigned id = IDR_MAINFRAME; id <= IDB_STEP_5; ++id) {  // the icon, then the pictures
+        const bool icon = id == IDR_MAINFRAME;
+        const plat::ResourceBytes b =
+            icon ? plat::FindIconResource(id) : plat::FindBitmapResource(id);
+        const std::string key = (icon ? "ICON " : "BITMAP ") + std::to_string(id);
+        ASSERT_NE(b.data, nullptr) << key;
         EXPECT_TRUE(ReadFile(res + rc.files[key]) ==
-                    std::string(reinterpret_cast<const char*>(bytes.data), bytes.size))
+                    std::string(reinterpret_cast<const char*>(b.data), b.size))
             << rc.files[key] << " differs from what the virtual window system embeds";
-    };
-    for (unsigned id = IDB_STEP_1; id <= IDB_STEP_5; ++id) {
-        same("BITMAP " + std::to_string(id), plat::FindBitmapResource(id));
-        EXPECT_EQ(rc.files["BITMAP " + std::to_string(id)],
-                  "step" + std::to_string(id - IDB_STEP_1 + 1) + ".bmp");
     }
-    same("ICON " + std::to_string(IDR_MAINFRAME), plat::FindIconResource(IDR_MAINFRAME));
-    // Resource 1 of the manifest type, declaring no dependency: the classic look.
+    // No dependency declared: the classic look.
     const std::string manifest = ReadFile(res + rc.files["RT_MANIFEST 1"]);
     EXPECT_NE(manifest.find("<assembly"), std::string::npos);
     EXPECT_EQ(manifest.find("dependency"), std::string::npos);
 }
-
-}  // namespace
