@@ -1,282 +1,294 @@
-// The wizard and the dump command over the hidraw driver, against a model of
-// the stick's firmware on the far end of the node: the worked example's block
-// lands in the firmware's EEPROM, the dump saves the firmware's bytes, both in
-// as many reports as the report lengths allow, and pulling the stick after
-// the write starts over at step 1.
+// The wizard and the dump command end to end over the hidraw driver: a fake
+// sysfs entry for the stick, its node a SOCK_SEQPACKET socket, and on the
+// far end of that socket a small model of the stick's firmware on a thread of
+// its own. The dialog runs step by step on the virtual window system, as in
+// the wizard tests, whose fixture this extends. The worked example's block
+// lands in the firmware's EEPROM and the dump saves the firmware's bytes,
+// both in as many reports as the report lengths allow; pulling the stick
+// starts over at step 1.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <fstream>
-#include <ostream>
-#include <sstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "calib/calibration_file.h"
-#include "tests/hidraw_wizard/hidraw_wizard_fixture.h"
+#include "platform/hidraw_driver.h"
+#include "tests/common/worked_example.h"
+#include "tests/hidraw/fake_hidraw.h"
+#include "tests/wizard/wizard_fixture.h"
 #include "ui/resource.h"
 
-namespace hidraw_wizard {
 namespace {
 
-const char* const kZeroConfig =
-    "Edge_Size = 0; Edge_Reduc = 0; Edge_Shift = 0; Edge_BM = 0;\n"
-    "Center_Area = 0; Center_Reduc = 0; Center_Shift = 0; Center_BM = 0;\n";
+using hidraw_test::Bytes;
+using namespace std::chrono_literals;
 
-const char* const kLineConfig =
-    "Edge_Size = 0x0400; Edge_Reduc = 0x20; Edge_Shift = 0x03; Edge_BM = 0x07;\n"
-    "Center_Area = 0x0200; Center_Reduc = 0x10; Center_Shift = 0x02; Center_BM = 0x03;\n";
+// The worked example's stick positions for steps 1 to 5; at BF00 the stick
+// is not yet far enough right, and the press is refused.
+const std::pair<std::uint16_t, std::uint16_t> kWorkedWalk[] = {{0x8000, 0x7F80}, {0x8000, 0x0080},
+                                                               {0xBF00, 0x8000}, {0xFF00, 0x8000},
+                                                               {0x8000, 0xFFFF}, {0x0000, 0x8000}};
+const std::vector<std::string> kStep6 = Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"});
 
-// The worked example's block with all eight configured values zero.
-const Bytes kWorkedBlock = {0x00, 0x40, 0xC0, 0x3F, 0, 0, 0, 0, 0,
-                            0x81, 0x82, 0x82, 0x80, 0, 0, 0, 0, 0};
+// Reports one a line as "01 03 6E", so failures read like the wire.
+std::string Hex(const std::vector<Bytes>& reports) {
+    std::string text;
+    char digits[4];
+    for (const Bytes& r : reports) {
+        for (std::uint8_t b : r) text.append(digits, std::snprintf(digits, 4, "%02X ", b));
+        text += '\n';
+    }
+    return text;
+}
 
-// Everything outside the calibration area must survive a write, and a read
-// that strays from it shows.
-Eeprom Background() {
-    Eeprom e;
+// The firmware's EEPROM at the start: a pattern that shows a stray write.
+Bytes Background() {
+    Bytes e(256);
     for (std::size_t i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>(0xA0 ^ i);
     return e;
 }
 
-struct Chunk {
-    std::uint8_t address;
-    std::uint8_t count;
-};
+// The stick's side of the node, plugged in while it lives. It sends axis
+// reports every 2 ms on every connection; answers output report 1 command 4
+// (read: byte 2 the address) with input report 2 (byte 1 the command, byte 2
+// the address, byte 3 the data count, data from byte 4); and stores command
+// 3 (write: byte 2 the address, byte 3 the count, data from byte 4).
+// Addresses wrap at 256 as an 8-bit counter would.
+struct Firmware {
+    Firmware(const std::string& node, std::uint16_t reply) : node_(node), replyLength_(reply) {}
+    ~Firmware() {
+        stop_ = true;
+        thread_.join();
+        for (int fd : peers_) ::close(fd);
+        ::close(listener_);
+        ::unlink(node_.c_str());
+    }
 
-struct Case {
-    const char* name;
-    Lengths lengths;
-    std::vector<Chunk> writes;                // (address, count) of each write request
-    std::vector<std::uint8_t> readAddresses;  // of each read request
-};
+    std::atomic<std::uint16_t> x{0x8000}, y{0x8000};
+    std::atomic<int> connections{0};  // one per open of the node
 
-const Case kCases[] = {
-    {"Long", {64, 64}, {{110, 18}}, {110}},
-    {"Short", {12, 12}, {{110, 8}, {118, 8}, {126, 2}}, {110, 118, 126}},
-    {"LongInShortOut", {64, 12}, {{110, 8}, {118, 8}, {126, 2}}, {110}},
-};
+    Bytes Eeprom() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return eeprom_;
+    }
+    // The output reports with this command received so far, whole.
+    std::vector<Bytes> Requests(std::uint8_t command) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_[command];
+    }
 
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
-
-// A whole output report as the host must send it: header, data, zeros.
-Bytes Request(std::uint16_t length, std::uint8_t command, std::uint8_t address, std::uint8_t third,
-              const Bytes& data = {}) {
-    Bytes r(length, 0);
-    r[0] = 1;
-    r[1] = command;
-    r[2] = address;
-    r[3] = third;
-    std::copy(data.begin(), data.end(), r.begin() + 4);
-    return r;
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-}  // namespace
-
-class HidrawLengthsTest : public HidrawWizardTest, public ::testing::WithParamInterface<Case> {
-  protected:
-    // Steps 1 to 5 as the worked example walks them, each press checked.
-    void WalkWorkedExample() {
-        struct Press {
-            std::uint16_t x, y;
-            std::vector<std::string> after;
-        };
-        const Press presses[] = {
-            {0x8000, 0x7F80, Steps({"PLUG", "UP", "PIC_2"})},
-            {0x8000, 0x0080, Steps({"PLUG", "UP", "RIGHT", "PIC_3"})},
-            {0xBF00, 0x8000, Steps({"PLUG", "UP", "RIGHT", "PIC_3"})},  // not far enough
-            {0xFF00, 0x8000, Steps({"PLUG", "UP", "RIGHT", "DOWN", "PIC_4"})},
-            {0x8000, 0xFFFF, Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "PIC_5"})},
-            {0x0000, 0x8000, Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"})},
-        };
-        for (const Press& p : presses) {
-            HoldStick(p.x, p.y);
-            PressSpace();
-            EXPECT_EQ(Visible(), p.after) << std::hex << "Space at " << p.x << "," << p.y;
+    // The firmware thread's own from here on.
+    void Run() {
+        while (!stop_) {
+            std::this_thread::sleep_for(2ms);
+            for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, 0)) >= 0; ++connections)
+                peers_.push_back(fd);
+            // A connection the host has left is closed and dropped.
+            std::erase_if(peers_, [this](int fd) { return !Serve(fd) && (::close(fd), true); });
         }
     }
+
+    // Answers what the host wrote and sends the axes; false once the host
+    // has gone. Replies wait for room in the host's queue; an axis report
+    // that finds it full is dropped.
+    bool Serve(int fd) {
+        for (Bytes r(4096);; r.resize(4096)) {
+            const ssize_t n = ::recv(fd, r.data(), r.size(), MSG_DONTWAIT);
+            // A host that closes with reports unread resets the connection, but
+            // what it wrote before is still there to be read.
+            if (n < 0 && errno == ECONNRESET) continue;
+            if (n == 0 || (n < 0 && errno != EAGAIN)) return false;
+            if (n < 0) break;
+            r.resize(static_cast<std::size_t>(n));
+            const Bytes reply = Answer(r);
+            if (!reply.empty() && ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0)
+                return false;
+        }
+        const std::uint16_t x0 = x, y0 = y;
+        const Bytes axes = {1, 0, 0, 0, 0, 0, 0, 0, Lo(x0), Lo(x0 >> 8), Lo(y0), Lo(y0 >> 8)};
+        return ::send(fd, axes.data(), 12, MSG_DONTWAIT | MSG_NOSIGNAL) == 12 || errno == EAGAIN;
+    }
+    static std::uint8_t Lo(unsigned v) { return static_cast<std::uint8_t>(v); }
+
+    Bytes Answer(const Bytes& r) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_[r.size() > 1 ? r[1] : 0].push_back(r);
+        if (r.size() < 4 || r[0] != 1) return {};
+        const std::size_t count = r[1] == 3 ? std::min<std::size_t>(r[3], r.size() - 4) : 0;
+        for (std::size_t i = 0; i < count; ++i) eeprom_[(r[2] + i) % 256] = r[4 + i];
+        if (r[1] != 4) return {};
+        Bytes reply = {2, 4, r[2], Lo(replyLength_ - 4)};
+        while (reply.size() < replyLength_)
+            reply.push_back(eeprom_[(r[2] + reply.size() - 4) % 256]);
+        return reply;
+    }
+
+    const std::string node_;
+    const std::uint16_t replyLength_;
+    mutable std::mutex mutex_;
+    Bytes eeprom_ = Background();
+    std::vector<Bytes> requests_[256];  // by command
+    std::atomic<bool> stop_{false};
+    const int listener_ = hidraw_test::Listen(node_, SOCK_NONBLOCK, 4);
+    std::vector<int> peers_;                 // the firmware thread's own
+    std::thread thread_{[this] { Run(); }};  // last: starts once everything above is made
 };
 
-INSTANTIATE_TEST_SUITE_P(ReportLengths, HidrawLengthsTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             return std::string(info.param.name);
-                         });
-
-TEST_P(HidrawLengthsTest, WorkedExampleWritesTheBlockIntoTheFirmware) {
-    const Case& c = GetParam();
-    WriteConfig(kZeroConfig);
-    Attach(c.lengths);
-    firmware_->SetEeprom(Background());
-    OpenDialog();
-    EXPECT_TRUE(Boxes().empty()) << Boxes().front().call.text;
-    EXPECT_EQ(Visible(), Steps({"PLUG", "PIC_1"}));
-    ASSERT_EQ(dlg_->m_bDeviceFound, 1u);
-    EXPECT_EQ(std::string(dlg_->m_szDevicePath), tree_->node(kStickNumber));
-    EXPECT_EQ(dlg_->m_Caps.InputReportByteLength, c.lengths.input);
-    EXPECT_EQ(dlg_->m_Caps.OutputReportByteLength, c.lengths.output);
-
-    WalkWorkedExample();
-
-    const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u) << boxes.back().call.text;
-    EXPECT_EQ(boxes[0].call.caption, "Debug");
-    EXPECT_EQ(boxes[0].call.text,
-              "DATA\n"
-              "Center X:8000, Y:7F80\n"
-              "Min X=0000, Max X = FF00\n"
-              "Min Y=0080 Max Y=FFFF\n"
-              "\n"
-              "InitPosX = 4000, InitPosY = 3FC0\n"
-              "EdgeSize=0000\n"
-              "EdgeReduc=00, EdgeShift=00, EdgeBM=00\n"
-              "MultInit XN=81,XP=82,YN=82,YP=80\n"
-              "CenterArea=0000\n"
-              "Center Reduc=00,Shift=00,BM=00\n"
-              "\n"
-              "00 40 C0 3F 00 00 00 00 \n"
-              "00 81 82 82 80 00 00 00 \n"
-              "00 00 ");
-    EXPECT_EQ(dlg_->m_bCalibrated, 1) << "every chunk went out, yet the write counts as failed";
-
-    std::vector<Bytes> expected;
-    for (const Chunk& k : c.writes) {
-        const auto from = kWorkedBlock.begin() + (k.address - 110);
-        expected.push_back(
-            Request(c.lengths.output, 3, k.address, k.count, Bytes(from, from + k.count)));
+// The wizard fixture with the hidraw driver in place of the virtual stick,
+// and another controller, found first, to be passed over for its identity.
+class HidrawWizardTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        WriteConfig("");  // the eight fixed values all zero
+        tree_.Add(0, "0003:0000045E:0000028E", hidraw_test::kGamePad);
+        plat::InstallHid(hidraw_.get());
     }
-    EXPECT_EQ(Hex(WaitForRequests(3, expected.size())), Hex(expected));
-    EXPECT_EQ(Hex(FirmwareBlock()), Hex(kWorkedBlock));
-    const Eeprom after = firmware_->EepromContents();
-    const Eeprom before = Background();
-    for (std::size_t i = 0; i < after.size(); ++i) {
-        if (i >= 110 && i < 128) continue;
-        EXPECT_EQ(after[i], before[i]) << "EEPROM " << i << " changed";
+    // The stick with the given Windows report lengths (id byte included):
+    // our stick's descriptor with its Report Counts set so that report 1 is
+    // just buttons and axes (12 bytes with the id, the least either length
+    // can be), report 2, the EEPROM reply, input - 1 bytes and the command
+    // output - 1 bytes.
+    void Plug(std::uint16_t input, std::uint16_t output) {
+        Bytes descriptor = hidraw_test::kStickWithIds;
+        descriptor[54] = 0;
+        descriptor[62] = static_cast<std::uint8_t>(input - 1);
+        descriptor[70] = static_cast<std::uint8_t>(output - 1);
+        tree_.AddEntry(3, "0003:00000F3D:00000402", &descriptor);
+        firmware_ = std::make_unique<Firmware>(tree_.node(3), input);
     }
-    EXPECT_TRUE(WaitForRequests(4, 0).empty()) << "the write read the stick";
-}
+    void Unplug() {
+        firmware_.reset();
+        std::filesystem::remove_all(tree_.sys() + "/class/hidraw/hidraw3");
+    }
+    // Moves the stick and waits until the reader has published the position.
+    void Hold(std::uint16_t x, std::uint16_t y) {
+        firmware_->x = x;
+        firmware_->y = y;
+        const auto published = [&] { return dlg_->m_nCurX == x && dlg_->m_nCurY == y; };
+        ASSERT_TRUE(desktop_.WaitUntil(published, 30s))
+            << "reader never published " << std::hex << x << "," << y;
+    }
+    void Walk() {
+        for (const auto& [x, y] : kWorkedWalk) {
+            Hold(x, y);
+            PressSpace();
+        }
+    }
+    // The output reports with this command, once `count` of them have come.
+    std::vector<Bytes> WaitForRequests(std::uint8_t command, std::size_t count) {
+        desktop_.WaitUntil([&] { return firmware_->Requests(command).size() >= count; }, 30s);
+        return firmware_->Requests(command);
+    }
 
-TEST_P(HidrawLengthsTest, DumpSavesTheFirmwareBytes) {
-    const Case& c = GetParam();
-    WriteConfig("Edge_Size = 0x400; Edge_Reduc = 0x20; Center_BM = 3;");
-    Attach(c.lengths);
-    Eeprom e = Background();
-    for (int i = 0; i < 18; ++i) e[110 + i] = static_cast<std::uint8_t>(i);
-    firmware_->SetEeprom(e);
+    // Destroyed after TearDown has closed the dialog and its link.
+    hidraw_test::FakeTree tree_;
+    std::unique_ptr<Firmware> firmware_;
+    std::unique_ptr<plat::HidrawDriver> hidraw_ = plat::MakeHidrawDriver(tree_.sys(), tree_.dev());
+};
+
+struct Lengths {
+    const char* name;
+    std::uint16_t input, output;
+    // Of each request, reads and writes alike: a report carries length - 4
+    // data bytes either way.
+    std::vector<std::uint8_t> addresses;
+};
+
+class HidrawLengthsTest : public HidrawWizardTest, public ::testing::WithParamInterface<Lengths> {
+  protected:
+    // What the host must send: whole output reports of the command, address
+    // and count (0x80 for reads), the block's bytes for writes, then zeros.
+    std::vector<Bytes> Expected(std::uint8_t command, const Bytes& block) const {
+        std::vector<Bytes> reports;
+        for (std::uint8_t a : GetParam().addresses) {
+            const auto n = static_cast<std::uint8_t>(std::min(GetParam().output - 4, 128 - a));
+            Bytes r = {1, command, a, command == 3 ? n : std::uint8_t(0x80)};
+            if (command == 3) r.insert(r.end(), &block[a - 110], &block[a - 110] + n);
+            r.resize(GetParam().output);
+            reports.push_back(r);
+        }
+        return reports;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(ReportLengths, HidrawLengthsTest,
+                         ::testing::Values(Lengths{"Plain", 64, 64, {110}},
+                                           Lengths{"Chunked", 12, 12, {110, 118, 126}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The dump reads the stick's block back in as many reports as the input
+// length allows and saves it; then the worked example's block goes out in as
+// many reports as the output length allows and lands in the EEPROM alone.
+TEST_P(HidrawLengthsTest, DumpAndWorkedExampleOverTheDriver) {
+    const std::size_t requests = GetParam().addresses.size();
+    Plug(GetParam().input, GetParam().output);
     OpenDialog();
-    const CalibrationRecord loaded = dlg_->m_Calib;
-    HoldStick(0x8000, 0x8000);  // the reader runs, so it can park for the read
-
+    Hold(0x8000, 0x8000);  // the reader runs, so it can park for the read
     responder_.savePath = (dir_ / "dump.txt").string();
     ui_->PostClick(IDC_READ_EEPROM);
     ui_->PumpAll();
-
-    const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u) << boxes.back().call.text;
-    EXPECT_EQ(boxes[0].call.caption, "Debug");
-    EXPECT_EQ(boxes[0].call.text,
-              "READ DATA\n00 01 02 03 04 05 06 07 \n08 09 0A 0B 0C 0D 0E 0F \n10 11 ");
-
-    std::vector<Bytes> expected;
-    for (std::uint8_t address : c.readAddresses) {
-        expected.push_back(Request(c.lengths.output, 4, address, 0x80));
-    }
-    EXPECT_EQ(Hex(WaitForRequests(4, expected.size())), Hex(expected));
-    EXPECT_TRUE(WaitForRequests(3, 0).empty()) << "the dump wrote to the stick";
-
+    EXPECT_EQ(Hex(WaitForRequests(4, requests)), Hex(Expected(4, {})));
+    EXPECT_TRUE(firmware_->Requests(3).empty()) << "the dump wrote to the stick";
     CalibrationBlock block;
-    for (int i = 0; i < 18; ++i) block[i] = static_cast<std::uint8_t>(i);
+    std::copy_n(Background().begin() + 110, block.size(), block.begin());
     CalibrationRecord stick{};
     UnpackCalibrationBlock(block, stick);
-    const std::string text = ReadText(dir_ / "dump.txt");
-    EXPECT_EQ(text, FormatCalibrationFile(stick));
-    EXPECT_NE(text.find("Initial_Pos_X = 0x0100; // 110..111\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Center_BM     = 0x11;   // 127\n"), std::string::npos) << text;
-    EXPECT_EQ(dlg_->m_Calib, loaded);
-    const Eeprom after = firmware_->EepromContents();
-    EXPECT_EQ(Hex(Bytes(after.begin(), after.end())), Hex(Bytes(e.begin(), e.end())));
+    std::ifstream saved(dir_ / "dump.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), FormatCalibrationFile(stick));
 
-    // The reader samples again once the read has let it go.
-    HoldStick(0x1234, 0xABCD);
+    Walk();  // the reader samples again once the read has let it go
+    const auto boxes = Boxes();
+    // The read's box, then the write's.
+    ASSERT_EQ(boxes.size(), 2u) << (boxes.empty() ? "" : boxes.back().call.text.c_str());
+    EXPECT_EQ(boxes[1].call.text, kWorkedExampleDataText);
+    EXPECT_EQ(dlg_->m_bCalibrated, 1) << "every chunk went out, yet the write counts as failed";
+    EXPECT_EQ(Hex(WaitForRequests(3, requests)), Hex(Expected(3, kWorkedExampleBlock)));
+    Bytes eeprom = Background();
+    std::copy(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end(), eeprom.begin() + 110);
+    EXPECT_EQ(Hex({firmware_->Eeprom()}), Hex({eeprom})) << "only 110..127 may change";
+    EXPECT_EQ(firmware_->Requests(4).size(), requests) << "the write read the stick";
 }
 
 TEST_F(HidrawWizardTest, PullingTheStickAfterTheWriteStartsOverAtStepOne) {
-    const std::vector<std::string> step6 = Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"});
-    WriteConfig(kLineConfig);
-    Attach({12, 12});
+    Plug(12, 12);
     OpenDialog();
-    for (const auto& [x, y] : {std::pair<std::uint16_t, std::uint16_t>{0x8000, 0x7F80},
-                               {0x8000, 0x0080},
-                               {0xFF00, 0x8000},
-                               {0x8000, 0xFFFF},
-                               {0x0000, 0x8000}}) {
-        HoldStick(x, y);
-        PressSpace();
-    }
-    ASSERT_EQ(Visible(), step6);
-    // The configured values travel with the computed ones.
-    WaitForRequests(3, 3);
-    EXPECT_EQ(Hex(FirmwareBlock()), "00 40 C0 3F 00 04 20 03 07 81 82 82 80 00 02 10 02 03");
-    EXPECT_EQ(dlg_->m_pInBuf.load(), nullptr) << "the link stays open after the write";
+    Walk();
+    ASSERT_EQ(Visible(), kStep6);
 
     // Still plugged: each tick opens the node and lets it go.
-    const int opened = firmware_->Connections();
+    const int opened = firmware_->connections;
     desktop_.AdvanceClock(500);
     ui_->PumpAll();
-    EXPECT_EQ(Visible(), step6);
-    EXPECT_TRUE(desktop_.WaitUntil([&] { return firmware_->Connections() == opened + 1; },
-                                   std::chrono::seconds(30)))
-        << "the poll did not open the node: " << firmware_->Connections() - opened;
+    EXPECT_EQ(Visible(), kStep6);
+    EXPECT_TRUE(desktop_.WaitUntil([&] { return firmware_->connections == opened + 1; }, 30s))
+        << "the poll did not open the node: " << firmware_->connections - opened;
 
-    UnplugStick();
+    Unplug();
     desktop_.AdvanceClock(500);
     ui_->PumpAll();
     EXPECT_EQ(Visible(), Steps({"PLUG", "PIC_1"}));
-    EXPECT_EQ(dlg_->m_bDeviceFound, 0u);
-    EXPECT_EQ(CountJournal("KillTimer 1"), 1);
-    EXPECT_EQ(Boxes().size(), 1u) << Boxes().back().call.text;
-    desktop_.AdvanceClock(500);
-    ui_->PumpAll();
-    EXPECT_EQ(Visible(), Steps({"PLUG", "PIC_1"})) << "the poll outlived the unplug";
 
     // The next stick on the same node: Space finds it and is judged as step 1.
-    firmware_->SetEeprom(Eeprom{});
-    firmware_->SetAxes(0x8000, 0x8000);
-    PlugStick();
+    Plug(12, 12);
     PressSpace();
     ASSERT_EQ(dlg_->m_bDeviceFound, 1u);
-    HoldStick(0x8000, 0x8000);
+    Hold(0x8000, 0x8000);
     // A press judged before the new reader's first report meets the zeros of
     // a fresh link and fails; the next one, after a report, must pass.
     if (Visible() == Steps({"PLUG", "PIC_1"})) PressSpace();
     EXPECT_EQ(Visible(), Steps({"PLUG", "UP", "PIC_2"}));
 }
 
-TEST_F(HidrawWizardTest, PullingTheStickMidWalkKeepsTheStepAndTheLastValues) {
-    WriteConfig(kZeroConfig);
-    Attach({64, 64});
-    OpenDialog();
-    HoldStick(0x8000, 0x7F80);
-    PressSpace();
-    HoldStick(0xC000, 0x0080);
-    PressSpace();
-    ASSERT_EQ(Visible(), Steps({"PLUG", "UP", "RIGHT", "PIC_3"}));
-
-    UnplugStick();
-    // The reader's pending read fails with the node gone; the axes keep the
-    // last report's values and the right step is judged on them.
-    PressSpace();
-    EXPECT_EQ(Visible(), Steps({"PLUG", "UP", "RIGHT", "DOWN", "PIC_4"}));
-    EXPECT_EQ(dlg_->m_nCurX.load(), 0xC000);
-    EXPECT_EQ(dlg_->m_bDeviceFound, 1u) << "nothing notices an unplug before step 6";
-    // The reader retries the gone node until the link is closed; closing
-    // must still stop it (TearDown closes the dialog).
-    dlg_->CloseLink();
-    EXPECT_EQ(dlg_->m_hReaderThread.load(), nullptr);
-    EXPECT_EQ(dlg_->m_pInBuf.load(), nullptr);
-}
-
-}  // namespace hidraw_wizard
+}  // namespace
