@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,4 +105,43 @@ TEST(ModalLoop, RunsOnOneThreadWhileAnotherReadsAndPosts) {
     ui.join();
     EXPECT_TRUE(both) << "shown " << shown << ", hidden " << hidden;
     EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST(DialogDriver, QueriesFromAnotherThreadNeverReadAFreedWindow) {
+    // A front-end thread asks about the dialog while the dialog's thread
+    // destroys it. The flag that puts each query first is relaxed on purpose:
+    // only the window system's lock may order a query before the windows are
+    // freed, so the thread sanitizer flags any query that reads a window
+    // outside that lock, however the threads are scheduled. The sanitizer
+    // may drop the record of one read, hence the rounds.
+    struct Query {
+        const char* name;
+        bool (*saw)(const DialogDriver&);
+    };
+    const Query queries[] = {
+        {"Visible", [](const DialogDriver& d) { return d.Visible(); }},
+        {"Exists", [](const DialogDriver& d) { return d.Exists(); }},
+        {"Title", [](const DialogDriver& d) { return !d.Title().empty(); }},
+        {"Controls", [](const DialogDriver& d) { return !d.Controls().empty(); }},
+    };
+    constexpr int kRounds = 64;
+    Desktop desk;
+    for (const Query& query : queries) {
+        for (int round = 0; round < kRounds; ++round) {
+            auto dlg = std::make_unique<CDialog>(IDD_MAIN);
+            DialogDriver drv(*dlg);
+            ASSERT_TRUE(drv.Open());
+            std::atomic<bool> asked{false};
+            bool saw = false;
+            std::thread frontEnd([&] {
+                saw = query.saw(drv);
+                asked.store(true, std::memory_order_relaxed);
+            });
+            while (!asked.load(std::memory_order_relaxed)) std::this_thread::yield();
+            dlg.reset();
+            frontEnd.join();
+            ASSERT_TRUE(saw) << query.name << " before the dialog went";
+            ASSERT_FALSE(query.saw(drv)) << query.name << " after the dialog went";
+        }
+    }
 }
