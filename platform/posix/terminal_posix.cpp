@@ -51,11 +51,15 @@ void WriteAll(int fd, const char* data, std::size_t size) {
     }
 }
 
+// Runs in signal handlers: a failed write (a full pipe) must not leave its
+// errno to the code the signal interrupted.
 void Poke() {
     if (g_pipe[1] >= 0) {
+        const int saved = errno;
         const char c = 0;
         // A full pipe already wakes the reader; the result does not matter.
         [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &c, 1);
+        errno = saved;
     }
 }
 
