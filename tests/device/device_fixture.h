@@ -1,16 +1,13 @@
 // The dialog on the virtual window system with the virtual stick as the
-// process's HID driver: what every device test starts from. The dialog is
-// opened with no driver installed, so its own discovery at start-up finds
-// nothing and each test decides what is attached.
+// process's HID driver. The dialog is opened with no driver installed, so its
+// own discovery at start-up finds nothing and each test decides what is
+// attached.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
-#include <functional>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "platform/virtual_window_system.h"
 #include "sim/virtual_stick.h"
@@ -24,75 +21,77 @@ inline const char kStickPath[] =
 // Only ever bounds a wait for a condition; nothing is timed.
 inline constexpr auto kLimit = std::chrono::milliseconds(20000);
 
-// Answers OK and lets a test look at the program's state while a box is open.
-class WatchingResponder : public plat::vws::Responder {
-  public:
-    int AnswerMessageBox(const plat::vws::MessageBoxCall& call) override {
-        if (onBox) onBox(call);
-        return IDOK;
-    }
-    std::function<void(const plat::vws::MessageBoxCall&)> onBox;
-};
-
 inline sim::StickSettings Stick(std::uint16_t in = 64, std::uint16_t out = 64,
                                 std::uint32_t rate = 0) {
-    sim::StickSettings s;
-    s.inputReportLength = in;
-    s.outputReportLength = out;
-    s.reportsPerSecond = rate;
-    s.replyLatencyMs = 2;
-    return s;
+    return {.inputReportLength = in, .outputReportLength = out, .reportsPerSecond = rate};
 }
 
-class DeviceTest : public ::testing::Test {
+// Answers every box OK, letting a test look at the program's state meanwhile.
+class DeviceTest : public ::testing::Test, public plat::vws::Responder {
   protected:
     void SetUp() override {
-        plat::InstallHid(nullptr);
-        ASSERT_TRUE(window_.Open());
-        plat::InstallHid(&driver_);
-        desktop_.SetResponder(&responder_);
-        desktop_.ClearRecords();
+        ASSERT_TRUE(window_.Open());  // no driver installed yet (see TearDown)
+        Fresh();
+        desktop_.SetResponder(this);
+    }
+
+    int AnswerMessageBox(const plat::vws::MessageBoxCall&) override {
+        if (onBox_) onBox_();
+        return IDOK;
     }
 
     void TearDown() override {
         // The reader reads the controls, so it goes before the window.
-        dlg_.CloseLink();
-        if (dlg_.m_pDI != nullptr) {
-            dlg_.m_pDI->Release();
-            dlg_.m_pDI = nullptr;
-        }
+        Detach();
         window_.Close();
         desktop_.SetResponder(nullptr);
         plat::InstallHid(nullptr);
     }
 
-    // The link opened on the stick's path, as discovery would.
-    void OpenOn(const char* path = kStickPath) {
-        std::strncpy(dlg_.m_szDevicePath, path, sizeof dlg_.m_szDevicePath - 1);
+    // Nothing of the dialog's refers to the installed driver afterwards.
+    void Detach() {
+        dlg_.CloseLink();
+        if (dlg_.m_pDI != nullptr) dlg_.m_pDI->Release();
+        dlg_.m_pDI = nullptr;
+    }
+
+    // An empty driver installed in place of the last, and no boxes so far:
+    // where each row of a table starts.
+    sim::SimHidDriver& Fresh() {
+        Detach();
+        driver_ = std::make_unique<sim::SimHidDriver>();
+        plat::InstallHid(driver_.get());
+        desktop_.ClearRecords();
+        return *driver_;
+    }
+
+    // A fresh stick with the link opened on its path, as discovery would.
+    sim::VirtualStick& Attach(const sim::StickSettings& settings, const sim::StickFaults& f = {}) {
+        sim::VirtualStick& stick = Fresh().AddStick(settings);
+        stick.SetFaults(f);
+        std::strcpy(dlg_.m_szDevicePath, kStickPath);
         dlg_.OpenLink();
+        return stick;
     }
 
     bool Eventually(const std::function<bool()>& check) {
         return desktop_.WaitUntil(check, kLimit);
     }
 
+    // The boxes so far, each a device diagnostic: caption "Debug", OK, no icon.
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
-        for (const auto& box : desktop_.MessageBoxes()) texts.push_back(box.call.text);
-        return texts;
-    }
-
-    // Every box so far is a device diagnostic: caption "Debug", OK, no icon.
-    void ExpectDebugBoxes() const {
         for (const auto& box : desktop_.MessageBoxes()) {
             EXPECT_EQ(box.call.caption, "Debug") << box.call.text;
             EXPECT_EQ(box.call.type, 0u) << box.call.text;
+            texts.push_back(box.call.text);
         }
+        return texts;
     }
 
     plat::vws::Desktop desktop_{plat::vws::Clock::kReal};
-    WatchingResponder responder_;
-    sim::SimHidDriver driver_;
+    std::function<void()> onBox_;
+    std::unique_ptr<sim::SimHidDriver> driver_;
     CKx9JoystickCalibrationDlg dlg_;
     plat::vws::DialogDriver window_{dlg_};
 };

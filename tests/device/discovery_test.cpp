@@ -4,146 +4,58 @@
 
 namespace {
 
-using devtest::DeviceTest;
-using devtest::kStickPath;
-using devtest::Stick;
+class DiscoveryTest : public devtest::DeviceTest {};
 
-sim::ControllerInfo Other(std::uint32_t vidPid, const std::u16string& path) {
-    sim::ControllerInfo info;
-    info.vidPid = vidPid;
-    info.path = path;
-    return info;
-}
-
-class DiscoveryTest : public DeviceTest {};
-
-TEST_F(DiscoveryTest, NoStickLeavesNothingOpenAndShowsNothing) {
-    driver_.AddController(Other(0x12345678, u"\\\\?\\hid#pad"));
-    std::strcpy(dlg_.m_szDevicePath, "stale");
-    dlg_.m_bDeviceFound = 1;
-    dlg_.FindDevice();
-    EXPECT_STREQ(dlg_.m_szDevicePath, "");
-    EXPECT_EQ(dlg_.m_bDeviceFound.load(), 0u);
-    EXPECT_EQ(dlg_.m_pInBuf.load(), nullptr);
-    EXPECT_EQ(dlg_.m_hReaderThread.load(), nullptr);
-    EXPECT_TRUE(BoxTexts().empty());
-}
-
-TEST_F(DiscoveryTest, OnlyTheWholeIdentityMatches) {
-    struct Case {
+// A controller that says it is the stick but has no device behind its path:
+// found, though the link cannot open.
+TEST_F(DiscoveryTest, OnlyTheWholeIdentityIsTakenAndItsPathCut) {
+    const struct {
         std::uint32_t vidPid;
-        bool taken;
-    } cases[] = {
-        {0x04020F3D, true},  {0x04030F3D, false},  // other product
-        {0x04020F3E, false},                       // other vendor
-        {0x0F3D0402, false},                       // halves swapped
-        {0x00000F3D, false}, {0x04020000, false},
-    };
-    for (const Case& c : cases) {
-        sim::SimHidDriver driver;
-        driver.AddController(Other(c.vidPid, u"\\\\?\\hid#candidate"));
-        plat::InstallHid(&driver);
-        dlg_.FindDevice();
-        EXPECT_EQ(std::string(dlg_.m_szDevicePath), c.taken ? "\\\\?\\hid#candidate" : "")
-            << std::hex << "identity 0x" << c.vidPid;
-        EXPECT_EQ(dlg_.m_bDeviceFound.load(), c.taken ? 1u : 0u) << std::hex << c.vidPid;
-        dlg_.CloseLink();
-        dlg_.m_pDI->Release();
-        dlg_.m_pDI = nullptr;
-        plat::InstallHid(&driver_);
-    }
-}
-
-TEST_F(DiscoveryTest, UnreadableControllersAreSkippedAndTheFirstStickWins) {
-    sim::ControllerInfo noDevice = Other(DeviceIdentity, u"\\\\?\\hid#nodevice");
-    noDevice.createFails = true;
-    sim::ControllerInfo noId = Other(DeviceIdentity, u"\\\\?\\hid#noid");
-    noId.vidPidUnreadable = true;
-    sim::ControllerInfo noPath = Other(DeviceIdentity, u"\\\\?\\hid#nopath");
-    noPath.pathUnreadable = true;
-    driver_.AddController(noDevice);
-    driver_.AddController(noId);
-    driver_.AddController(noPath);
-    sim::VirtualStick& first = driver_.AddStick(Stick());
-    sim::StickSettings second = Stick();
-    second.path = u"\\\\?\\hid#vid_0f3d&pid_0402#second";
-    sim::VirtualStick& other = driver_.AddStick(second);
-
-    dlg_.FindDevice();
-    EXPECT_STREQ(dlg_.m_szDevicePath, kStickPath);
-    EXPECT_EQ(dlg_.m_bDeviceFound.load(), 1u);
-    EXPECT_NE(dlg_.m_pInBuf.load(), nullptr);
-    EXPECT_NE(dlg_.m_hReaderThread.load(), nullptr);
-    EXPECT_EQ(first.OpenHandles(), 1u);
-    EXPECT_EQ(other.OpenHandles(), 0u);
-    EXPECT_TRUE(BoxTexts().empty());
-}
-
-TEST_F(DiscoveryTest, PathIsCutAfter259CharactersOfLowBytes) {
-    struct Case {
-        const char* what;
         std::u16string path;
         std::string expected;
     } cases[] = {
-        {"258", std::u16string(258, u'a'), std::string(258, 'a')},
-        {"259", std::u16string(259, u'b'), std::string(259, 'b')},
-        {"260", std::u16string(260, u'c'), std::string(259, 'c')},
-        {"300", std::u16string(300, u'd'), std::string(259, 'd')},
+        {DeviceIdentity, std::u16string(259, u'b'), std::string(259, 'b')},
+        {DeviceIdentity, std::u16string(260, u'c'), std::string(259, 'c')},
         // U+0141 keeps 0x41, U+2163 keeps 0x63: no code-page conversion.
-        {"wide", u"\\\\?\\hid#\u0141\u2163", "\\\\?\\hid#Ac"},
+        {DeviceIdentity, u"\\\\?\\hid#\u0141\u2163", "\\\\?\\hid#Ac"},
+        // Other product, other vendor, halves swapped.
+        {0x04030F3D, u"p", ""},
+        {0x04020F3E, u"v", ""},
+        {0x0F3D0402, u"s", ""},
     };
-    for (const Case& c : cases) {
-        sim::SimHidDriver driver;
-        driver.AddController(Other(DeviceIdentity, c.path));
-        plat::InstallHid(&driver);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << "identity 0x" << c.vidPid << std::dec
+                                          << ", path of " << c.path.size());
+        Fresh().AddController({.vidPid = c.vidPid, .path = c.path});
         std::memset(dlg_.m_szDevicePath, 'x', sizeof dlg_.m_szDevicePath);
+        dlg_.m_bDeviceFound = 1;
         dlg_.FindDevice();
-        EXPECT_EQ(std::string(dlg_.m_szDevicePath), c.expected) << c.what;
-        EXPECT_EQ(dlg_.m_bDeviceFound.load(), 1u) << c.what;
-        dlg_.m_pDI->Release();
-        dlg_.m_pDI = nullptr;
-        plat::InstallHid(&driver_);
+        const bool found = !c.expected.empty();
+        EXPECT_EQ(std::string(dlg_.m_szDevicePath), c.expected);
+        EXPECT_EQ(dlg_.m_bDeviceFound.load(), found ? 1u : 0u);
+        EXPECT_EQ(dlg_.m_hReaderThread.load(), nullptr);
+        EXPECT_EQ(BoxTexts(), found ? std::vector<std::string>{"Fail on CreateFile!"}
+                                    : std::vector<std::string>{});
     }
 }
 
-TEST_F(DiscoveryTest, StickThatCannotBeOpenedStillCountsAsFound) {
-    sim::VirtualStick& stick = driver_.AddStick(Stick());
-    sim::StickFaults f;
-    f.openFails = true;
-    stick.SetFaults(f);
-    dlg_.m_nCurX = 0x1234;
-    dlg_.FindDevice();
-    EXPECT_STREQ(dlg_.m_szDevicePath, kStickPath);
-    EXPECT_EQ(dlg_.m_bDeviceFound.load(), 1u);
-    EXPECT_EQ(dlg_.m_pInBuf.load(), nullptr);
-    EXPECT_EQ(dlg_.m_hReaderThread.load(), nullptr);
-    EXPECT_EQ(dlg_.m_hDevice.load(), plat::InvalidHandle());
-    EXPECT_EQ(dlg_.m_nCurX.load(), 0x1234) << "the axes keep what they held";
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Fail on CreateFile!"});
-    ExpectDebugBoxes();
-}
-
-TEST_F(DiscoveryTest, RediscoveryClosesTheOldLinkFirst) {
-    sim::VirtualStick& stick = driver_.AddStick(Stick());
-    dlg_.FindDevice();
-    ASSERT_EQ(dlg_.m_bDeviceFound.load(), 1u);
-    const plat::Handle firstDevice = dlg_.m_hDevice.load();
-    ASSERT_TRUE(stick.WaitForPendingReads(1, devtest::kLimit));
-
-    dlg_.FindDevice();
-    EXPECT_EQ(dlg_.m_bDeviceFound.load(), 1u);
-    EXPECT_NE(dlg_.m_hDevice.load(), firstDevice);
-    EXPECT_EQ(stick.OpenHandles(), 1u) << "the first handle must have been closed";
-    EXPECT_EQ(driver_.LiveInputSystems(), 1u) << "the previous input system must be released";
-    ASSERT_TRUE(stick.WaitForPendingReads(1, devtest::kLimit));
-    EXPECT_EQ(stick.PendingReads(), 1u) << "exactly one reader runs";
-
-    // The stick gone, the next discovery leaves the link closed.
-    stick.Unplug();
-    dlg_.FindDevice();
-    EXPECT_EQ(dlg_.m_bDeviceFound.load(), 0u);
-    EXPECT_EQ(dlg_.m_pInBuf.load(), nullptr);
-    EXPECT_EQ(stick.OpenHandles(), 0u);
+TEST_F(DiscoveryTest, UnreadableControllersAreSkippedTheFirstStickWinsAndRediscoveryCloses) {
+    driver_->AddController({.vidPid = DeviceIdentity, .path = u"a", .createFails = true});
+    driver_->AddController({.vidPid = DeviceIdentity, .path = u"b", .vidPidUnreadable = true});
+    driver_->AddController({.vidPid = DeviceIdentity, .path = u"c", .pathUnreadable = true});
+    sim::VirtualStick& first = driver_->AddStick(devtest::Stick());
+    sim::VirtualStick& other = driver_->AddStick({.path = u"\\\\?\\hid#vid_0f3d&pid_0402#second"});
+    for (int pass = 1; pass <= 2; ++pass) {
+        dlg_.FindDevice();
+        EXPECT_STREQ(dlg_.m_szDevicePath, devtest::kStickPath) << "pass " << pass;
+        EXPECT_EQ(dlg_.m_bDeviceFound.load(), 1u) << "pass " << pass;
+        ASSERT_TRUE(first.WaitForPendingReads(1, devtest::kLimit));
+        EXPECT_EQ(first.OpenHandles(), 1u) << "pass " << pass << ": the old link closed first";
+        EXPECT_EQ(other.OpenHandles(), 0u) << "pass " << pass;
+        EXPECT_EQ(driver_->LiveInputSystems(), 1u) << "pass " << pass;
+    }
+    EXPECT_EQ(first.PendingReads(), 1u) << "exactly one reader runs";
+    EXPECT_TRUE(BoxTexts().empty());
 }
 
 }  // namespace
