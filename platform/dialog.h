@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/message_map.h"
 #include "platform/win_defs.h"
@@ -150,6 +151,17 @@ class CPaintDC {
     WPARAM m_hdc = 0;
     void* m_state = nullptr;
 };
+
+namespace plat {
+// One entry of a "name|pattern|name|pattern||" filter.
+struct FileFilterEntry {
+    std::string name;
+    std::string pattern;
+};
+// The entries of a filter, up to its closing "||"; a name without a pattern
+// is dropped, as the system would otherwise pair it with whatever follows.
+std::vector<FileFilterEntry> ParseFileFilter(const std::string& filter);
+}  // namespace plat
 
 // The common save (or open) file dialog, filter in "name|pattern||" form.
 class CFileDialog {

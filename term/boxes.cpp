@@ -87,26 +87,6 @@ std::string MessageBoxIconWord(unsigned type) {
     }
 }
 
-std::vector<FileFilter> ParseFileFilter(const std::string& filter) {
-    std::vector<FileFilter> entries;
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : filter) {
-        if (c == '|') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].empty() && parts[i + 1].empty()) break;  // the closing "||"
-        entries.push_back(FileFilter{parts[i], parts[i + 1]});
-    }
-    return entries;
-}
-
 std::string DefaultExtension(const std::string& defaultExt) {
     std::string ext = defaultExt;
     if (ext.rfind("*.", 0) == 0) {

@@ -22,12 +22,6 @@ std::string MessageBoxTypeName(unsigned type);
 // "Information", "Question", "Warning"), or empty for none.
 std::string MessageBoxIconWord(unsigned type);
 
-// The "name|pattern|...||" filter of a file dialog as its entries.
-struct FileFilter {
-    std::string name;
-    std::string pattern;
-};
-std::vector<FileFilter> ParseFileFilter(const std::string& filter);
 // The extension a name without one receives: the default-extension argument
 // without a leading "*." or ".", e.g. "txt" for "*.txt"; empty for none.
 std::string DefaultExtension(const std::string& defaultExt);

@@ -264,7 +264,7 @@ void DialogView::DrawPrompt(Canvas& canvas, const PromptView& prompt) {
     canvas.Frame(left, top, width, height, kText, kBoxFace);
     canvas.Text(left + 2, top, prompt.call.open ? " Open " : " Save As ", kText, kBoxFace, true);
 
-    const std::vector<FileFilter> filters = ParseFileFilter(prompt.call.filter);
+    const std::vector<plat::FileFilterEntry> filters = plat::ParseFileFilter(prompt.call.filter);
     const std::string type = filters.empty() ? "All files" : filters.front().name;
     const std::string ext = DefaultExtension(prompt.call.defaultExt);
     canvas.Text(left + 2, top + 2, "File name:", kText, kBoxFace);

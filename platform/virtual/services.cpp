@@ -346,18 +346,6 @@ int GetSystemMetrics(int index) {
 
 // ---- the application object ----
 
-// The framework's own application map is empty: an application's map lists
-// what it routes (ID_HELP to OnHelp, for one).
-const MsgMap* CWinApp::GetMessageMap() const {
-    return GetThisMessageMap();
-}
-
-const MsgMap* CWinApp::GetThisMessageMap() {
-    static const MsgMapEntry entries[] = {{0, 0, 0, nullptr}};
-    static const MsgMap map = {CCmdTarget::GetThisMessageMap(), entries};
-    return &map;
-}
-
 CWinApp::CWinApp(const char*) : m_hInstance(plat::ProgramInstance()) {
     CWinApp* none = nullptr;
     plat::vws::g_app.compare_exchange_strong(none, this);
@@ -411,15 +399,6 @@ BOOL CPaintDC::DrawIcon(int x, int y, plat::IconRef icon) {
 }
 
 // ---- the file dialog ----
-
-CFileDialog::CFileDialog(BOOL openFileDialog, const char* defaultExt, const char* fileName,
-                         std::uint32_t flags, const char* filter, CWnd* parent)
-    : m_openFileDialog(openFileDialog),
-      m_defaultExt(defaultExt != nullptr ? defaultExt : ""),
-      m_fileName(fileName != nullptr ? fileName : ""),
-      m_flags(flags),
-      m_filter(filter != nullptr ? filter : ""),
-      m_parent(parent) {}
 
 INT_PTR CFileDialog::DoModal() {
     // Without a parent the main window owns the dialog.

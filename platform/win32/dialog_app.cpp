@@ -59,18 +59,6 @@ const char* ApplicationName() {
 }  // namespace win32
 }  // namespace plat
 
-// The base application handles no message itself; an application class
-// adds its own entries (the help command) in its own map.
-const MsgMap* CWinApp::GetMessageMap() const {
-    return GetThisMessageMap();
-}
-
-const MsgMap* CWinApp::GetThisMessageMap() {
-    static const MsgMapEntry entries[] = {{0, 0, 0, nullptr}};
-    static const MsgMap map = {CCmdTarget::GetThisMessageMap(), entries};
-    return &map;
-}
-
 CWinApp::CWinApp(const char* appName) {
     // One application object per process: the first one constructed.
     if (g_app == nullptr) g_app = this;

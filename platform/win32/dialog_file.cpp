@@ -11,25 +11,12 @@
 namespace plat::win32 {
 
 std::string FileDialogFilter(const std::string& filter) {
-    // "name|pattern|name|pattern||" becomes "name\0pattern\0...\0\0". A name
-    // without its pattern is dropped: the system would pair it with whatever
-    // follows.
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : filter) {
-        if (c == '|') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    parts.push_back(part);
-    while (!parts.empty() && parts.back().empty()) parts.pop_back();
-    if (parts.size() % 2 != 0) parts.pop_back();
+    // The system wants "name\0pattern\0...\0\0".
     std::string out;
-    for (const std::string& p : parts) {
-        out += p;
+    for (const plat::FileFilterEntry& e : plat::ParseFileFilter(filter)) {
+        out += e.name;
+        out.push_back('\0');
+        out += e.pattern;
         out.push_back('\0');
     }
     if (!out.empty()) out.push_back('\0');
@@ -37,15 +24,6 @@ std::string FileDialogFilter(const std::string& filter) {
 }
 
 }  // namespace plat::win32
-
-CFileDialog::CFileDialog(BOOL openFileDialog, const char* defaultExt, const char* fileName,
-                         std::uint32_t flags, const char* filter, CWnd* parent)
-    : m_openFileDialog(openFileDialog),
-      m_defaultExt(defaultExt != nullptr ? defaultExt : ""),
-      m_fileName(fileName != nullptr ? fileName : ""),
-      m_flags(flags),
-      m_filter(filter != nullptr ? filter : ""),
-      m_parent(parent) {}
 
 INT_PTR CFileDialog::DoModal() {
     // Room for long paths; the initial name is cut to fit if it must be.
