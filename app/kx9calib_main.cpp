@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/kx9_calibration_app.h"
+#include "generated/version.h"
 #include "platform/hidraw_driver.h"
 #include "platform/terminal.h"
 #include "platform/virtual_window_system.h"
@@ -202,6 +203,10 @@ int main(int argc, char** argv) {
     if (!term::ParseOptions(args, &options, &error)) return Fail(kExitUsage, error);
     if (options.help) {
         std::cout << term::HelpText();
+        return kExitOk;
+    }
+    if (options.version) {
+        std::cout << "kx9calib " << kKx9Version << "\n";
         return kExitOk;
     }
     if (options.list) return List();

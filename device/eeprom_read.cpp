@@ -23,22 +23,39 @@ std::string ReadDataText(const CalibrationBlock& block) {
 }  // namespace
 
 int CKx9JoystickCalibrationDlg::ReadEepromBlock() {
+    // Parked here, the reader stays parked through the box as well.
+    m_bPauseReader = 1;
+    CalibrationBlock block{};
+    const bool complete = FetchEepromBlock(&block);
+    if (complete) {
+        MessageBoxA(ReadDataText(block).c_str(), "Debug", MB_OK);
+        UnpackCalibrationBlock(block, m_Calib);
+    }
+    m_bPauseReader = 0;
+    return complete ? 1 : 0;
+}
+
+bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     const std::uint32_t outLength = m_Caps.OutputReportByteLength;
     const std::uint32_t inLength = m_Caps.InputReportByteLength;
     // Reports that cannot hold a request or a reply: nothing is sent.
     if (outLength < hidlink::kMinOutputReportLength ||
         outLength > hidlink::kMaxOutputReportLength || inLength < hidlink::kMinInputReportLength) {
-        return 0;
+        return false;
     }
 
     const std::uint32_t t0 = plat::TimeGetTime();
-    m_bPauseReader = 1;
+    // A caller that parked the reader itself keeps it parked afterwards.
+    const bool callerParked = m_bPauseReader.exchange(1) != 0;
+    auto release = [&] {
+        if (!callerParked) m_bPauseReader = 0;
+    };
     // The reader's own pending read would take the reply: wait until it has
     // parked, which it does after its next report.
     while (m_bReaderPaused.load() == 0) {
         if (hidlink::ElapsedSince(t0) > kParkLimitMs) {
-            m_bPauseReader = 0;
-            return 0;
+            release();
+            return false;
         }
         plat::Sleep(1);
     }
@@ -50,8 +67,8 @@ int CKx9JoystickCalibrationDlg::ReadEepromBlock() {
     const plat::Handle event = plat::NewEvent(true);
     if (!request || !reply || event == nullptr) {
         if (event != nullptr) plat::CloseHandle(event);
-        m_bPauseReader = 0;
-        return 0;
+        release();
+        return false;
     }
     plat::IoRecord io;
     io.Reset();
@@ -97,14 +114,9 @@ int CKx9JoystickCalibrationDlg::ReadEepromBlock() {
         }
     }
 
-    int result = 0;
-    if (received == kCalibBlockSize) {
-        result = 1;
-        // The reader stays parked while the box is open.
-        MessageBoxA(ReadDataText(block).c_str(), "Debug", MB_OK);
-        UnpackCalibrationBlock(block, m_Calib);
-    }
+    const bool complete = received == kCalibBlockSize;
+    if (complete) *out = block;
     plat::CloseHandle(event);
-    m_bPauseReader = 0;
-    return result;
+    release();
+    return complete;
 }

@@ -36,7 +36,10 @@ bool CKx9JoystickCalibrationDlg::WriteEepromBlock() {
     const std::string text = values + hidlink::BlockHexLines(block);
     // The reader keeps sampling while the box is open.
     MessageBoxA(text.c_str(), "Debug", MB_OK);
+    return StoreEepromBlock(block);
+}
 
+bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block) {
     const std::uint32_t outLength = m_Caps.OutputReportByteLength;
     // A report that cannot carry a request, or a chunk that does not fit
     // the count byte: nothing is sent.

@@ -39,6 +39,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         };
         if ((name == "--help" || name == "-h") && !inlineValue) {
             o.help = true;
+        } else if (name == "--version" && !inlineValue) {
+            o.version = true;
         } else if (name == "--list" && !inlineValue) {
             o.list = true;
         } else if (name == "--simulate" && !inlineValue) {
@@ -73,7 +75,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             return false;
         }
     }
-    if (o.help) {
+    if (o.help || o.version) {
         *options = o;
         return true;
     }
@@ -108,6 +110,7 @@ std::string HelpText() {
            "  --script FILE           run the commands of FILE (- for standard input)\n"
            "                          without a terminal, printing every message box\n"
            "  --list                  list the game controllers found and exit\n"
+           "  --version               print the version and exit\n"
            "  -h, --help              show this text and exit\n"
            "\n"
            "Keys:\n"

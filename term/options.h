@@ -12,6 +12,7 @@ inline constexpr std::uint16_t kDefaultSimOutputLength = 64;
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool list = false;
     bool simulate = false;
     std::string simEeprom;  // empty: the EEPROM lives in memory only

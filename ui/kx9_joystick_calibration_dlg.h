@@ -48,9 +48,17 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     void OpenLink();
     void CloseLink();
     static std::uint32_t ReaderThread(void* dialog);
+    // The READ EEPROM command's read: the block in a READ DATA box and then
+    // in m_Calib. 1 when all 18 bytes came, else 0 with m_Calib untouched.
     int ReadEepromBlock();
-    // True when every chunk was written completely.
+    // The wizard's write: the DATA box, then StoreEepromBlock of m_Calib.
     bool WriteEepromBlock();
+    // The block's 18 bytes from the stick, with no box and m_Calib left as
+    // it is. True only when all 18 came.
+    bool FetchEepromBlock(CalibrationBlock* block);
+    // The block into the stick in chunks, with no box. True only when every
+    // chunk went out whole.
+    bool StoreEepromBlock(const CalibrationBlock& block);
 
     // --- members, in declaration order ---
     char m_szDevicePath[260];
