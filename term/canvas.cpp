@@ -6,16 +6,6 @@
 namespace term {
 namespace {
 
-// Bytes in the UTF-8 sequence that `lead` begins, 0 for a byte that cannot
-// begin one.
-int SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
 void AppendSgr(std::string* out, const Cell& c) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "\x1b[%s38;2;%u;%u;%u;48;2;%u;%u;%um", c.bold ? "0;1;" : "0;",
@@ -27,32 +17,6 @@ void AppendSgr(std::string* out, const Cell& c) {
 
 bool operator==(const Rgb& a, const Rgb& b) {
     return a.r == b.r && a.g == b.g && a.b == b.b;
-}
-
-std::vector<std::string> SplitGlyphs(std::string_view text) {
-    std::vector<std::string> glyphs;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int len = SequenceLength(lead);
-        bool ok = len > 0 && i + static_cast<std::size_t>(len) <= text.size();
-        for (int k = 1; ok && k < len; ++k) {
-            ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        }
-        if (ok && len == 1 && (lead < 0x20 || lead == 0x7F)) ok = false;
-        // C1 controls (U+0080..U+009F) act as escapes on some terminals.
-        if (ok && len == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-            ok = false;
-        }
-        if (ok) {
-            glyphs.emplace_back(text.substr(i, static_cast<std::size_t>(len)));
-            i += static_cast<std::size_t>(len);
-        } else {
-            glyphs.emplace_back("?");
-            ++i;
-        }
-    }
-    return glyphs;
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {

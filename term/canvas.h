@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "term/clean_text.h"
+
 namespace term {
 
 struct Rgb {
@@ -26,9 +28,6 @@ struct Cell {
     bool bold = false;
 };
 
-// The characters of `text` as UTF-8 strings, one per character, cleaned as
-// described above.
-std::vector<std::string> SplitGlyphs(std::string_view text);
 // Lines of a text at '\n' (a '\r' before it is dropped).
 std::vector<std::string> SplitLines(std::string_view text);
 
