@@ -17,6 +17,7 @@
 #include "platform/terminal.h"
 #include "platform/virtual_window_system.h"
 #include "sim/virtual_stick.h"
+#include "term/clean_text.h"
 #include "term/front_end.h"
 #include "term/options.h"
 #include "term/script.h"
@@ -42,7 +43,7 @@ constexpr int kExitCannotRun = 1;
 constexpr int kExitUsage = 2;
 
 int Fail(int status, const std::string& message) {
-    std::cerr << "kx9calib: " << message << "\n";
+    std::cerr << "kx9calib: " << term::CleanText(message) << "\n";
     return status;
 }
 
@@ -151,9 +152,10 @@ int List() {
     }
     for (const auto& c : found) {
         std::cout << (&c == taken ? "* " : "  ") << Hex4(c.vidPid & 0xFFFF) << ":"
-                  << Hex4(c.vidPid >> 16) << "  " << c.path << "  input " << c.inputReportLength
-                  << " bytes, output " << c.outputReportLength << " bytes";
-        if (!c.name.empty()) std::cout << "  " << c.name;
+                  << Hex4(c.vidPid >> 16) << "  " << term::CleanText(c.path) << "  input "
+                  << c.inputReportLength << " bytes, output " << c.outputReportLength << " bytes";
+        // A device names itself: its name may hold anything.
+        if (!c.name.empty()) std::cout << "  " << term::CleanText(c.name);
         std::cout << "\n";
     }
     if (taken == nullptr) {
@@ -168,7 +170,9 @@ int List() {
     if (h != plat::InvalidHandle() && h != nullptr) {
         driver->Close(h);
     } else if (driver->LastOpenFailure() == plat::OpenFailure::kPermissionDenied) {
-        std::cout << "\n" << plat::PermissionDeniedMessage(taken->path, taken->vidPid) << "\n";
+        std::cout << "\n"
+                  << plat::PermissionDeniedMessage(term::CleanText(taken->path), taken->vidPid)
+                  << "\n";
     }
     return kExitOk;
 }

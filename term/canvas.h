@@ -1,7 +1,7 @@
 // A grid of character cells with 24-bit colours, drawn in memory and written
-// to the terminal as one frame. Text put on it is cleaned first: control
-// characters and broken UTF-8 become '?', so no text the program shows (a
-// box text, a file name) can send the terminal a control sequence.
+// to the terminal as one frame. Text put on it is cleaned first (CleanText),
+// so no text the program shows (a box text, a file name) can send the
+// terminal a control sequence.
 #pragma once
 
 #include <cstdint>

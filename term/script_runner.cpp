@@ -1,11 +1,13 @@
 #include "term/script_runner.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/sync.h"
 #include "term/boxes.h"
 #include "term/canvas.h"
+#include "term/clean_text.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 #include "ui/resource.h"
 
@@ -13,6 +15,17 @@ namespace term {
 namespace {
 
 constexpr UINT kWmNull = 0;
+
+// The file written, as the script named it: relative to `folder` when the
+// answer was relative, so a transcript does not depend on where it ran.
+std::string ShownPath(const std::string& answer, const std::string& written,
+                      const std::string& folder) {
+    namespace fs = std::filesystem;
+    if (fs::path(answer).is_absolute()) return written;
+    const fs::path relative =
+        fs::path(written).lexically_relative(fs::path(folder).lexically_normal());
+    return relative.empty() ? written : relative.string();
+}
 
 }  // namespace
 
@@ -43,11 +56,12 @@ std::string VisibleLine(const std::vector<int>& visibleIds) {
 }
 
 std::string FormatBoxTranscript(const plat::vws::MessageBoxCall& call) {
-    std::string out = "[box] " + call.caption + " (" + MessageBoxTypeName(call.type) + ")\n";
+    std::string out =
+        "[box] " + CleanText(call.caption) + " (" + MessageBoxTypeName(call.type) + ")\n";
     std::vector<std::string> lines = SplitLines(call.text);
     // A text that ends with a line break has no empty line after it.
     if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
-    for (const std::string& l : lines) out += l + "\n";
+    for (const std::string& l : lines) out += CleanText(l) + "\n";
     out += "[end]\n";
     return out;
 }
@@ -185,7 +199,7 @@ int ScriptRunner::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
 }
 
 bool ScriptRunner::AnswerFileDialog(const plat::vws::FileDialogCall& call, std::string* path) {
-    m_out << "[file] " << call.fileName << " -> ";
+    m_out << "[file] " << CleanText(call.fileName) << " -> ";
     if (!m_saveAnswer.has_value()) {
         m_out << "cancelled\n";
         return false;
@@ -201,11 +215,11 @@ bool ScriptRunner::AnswerFileDialog(const plat::vws::FileDialogCall& call, std::
         prompt.OnKey(Key{KeyKind::kChar, 'y'});
     }
     if (prompt.GetState() != SavePrompt::State::kConfirmed) {
-        m_out << "refused: " << prompt.Message() << "\n";
+        m_out << "refused: " << CleanText(prompt.Message()) << "\n";
         return false;
     }
-    m_out << answer << "\n";
     *path = prompt.Path();
+    m_out << CleanText(ShownPath(answer, *path, m_folder)) << "\n";
     return true;
 }
 

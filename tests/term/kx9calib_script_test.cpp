@@ -17,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 // The worked example: centre 8000/7F80, up 0080, a failed right at BF00,
 // then FF00, down FFFF, left 0000; unplug; a new stick, centred; dump.
@@ -121,6 +122,31 @@ TEST_F(Kx9calibScript, BadScriptsAndFilesStopBeforeAnythingRuns) {
     EXPECT_EQ(odd.status, 1);
     EXPECT_NE(odd.err.find("not a 256-byte EEPROM image"), std::string::npos) << odd.err;
     EXPECT_EQ(Read("short.bin"), "0123456789");
+}
+
+// The transcript names the file as written, the added extension included,
+// and shows outside text (here a file name that tries to retitle the
+// terminal) with its controls replaced.
+TEST_F(Kx9calibScript, TranscriptShowsThePathWrittenAndNoControls) {
+    fs::create_directories(folder / "sub");
+    const std::string hostile = "evil\x1b]0;owned\x07";
+    Write("save.kx9", "save plainname\nclick 1006\nsave sub/../sub/dump\nclick 1006\nsave " +
+                          hostile + "\nclick 1006\nsave " + (folder / "abs").string() +
+                          "\nclick 1006\n");
+    const Result r = Run("--simulate --script save.kx9");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string shown = "evil\xEF\xBF\xBD]0;owned\xEF\xBF\xBD.txt";
+    for (const std::string& written :
+         {"plainname.txt"s, "sub/dump.txt"s, shown, (folder / "abs.txt").string()}) {
+        const std::string line = "[file] Kx9_Joystick_FW.txt -> " + written + "\n";
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "in\n" << r.out;
+    }
+    for (const char* name : {"plainname.txt", "sub/dump.txt", "abs.txt"}) {
+        EXPECT_TRUE(fs::exists(folder / name)) << name;
+    }
+    EXPECT_TRUE(fs::exists(folder / (hostile + ".txt")));
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.out.find('\x07'), std::string::npos);
 }
 
 TEST_F(Kx9calibScript, LinesLeftWhenTheDialogEndsAreReported) {

@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <string_view>
 
 #include "platform/win_defs.h"
 #include "term/boxes.h"
 #include "term/canvas.h"
+#include "term/clean_text.h"
 #include "term/keys.h"
 #include "term/picture.h"
 #include "ui/resource.h"
@@ -111,27 +114,113 @@ TEST(HeldKeys, StandsInForTheKeyUpsATerminalNeverReports) {
     EXPECT_EQ(held.MsUntilRelease(2000), 0);
 }
 
-TEST(Canvas, CleansTextSoNothingReachesTheTerminalAsAControl) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"plain", "plain"},
-        {"“SPACE”", "“SPACE”"},
-        {"a\x1b[2Jb", "a?[2Jb"},
-        {"\x07\x7f", "??"},
-        {"\xc2\x9b"
-         "31m",
-         "??31m"},           // C1 CSI
-        {"\xe2\x80", "??"},  // cut short
-        {"\xff\xfe", "??"},
-        {"\xc3\xa9", "é"},
-    };
-    for (const auto& [in, expected] : cases) {
-        Canvas canvas(10, 1, Rgb{}, Rgb{});
-        canvas.Text(0, 0, in, Rgb{}, Rgb{});
-        std::string text = canvas.ToText();
-        text.erase(text.find_last_not_of(' ') + 1);
-        EXPECT_EQ(text, expected) << testing::PrintToString(in);
-        EXPECT_EQ(canvas.ToAnsi().find('\x07'), std::string::npos);
+// What the terminal may be sent: well-formed UTF-8 (shortest form, no
+// surrogates, nothing above U+10FFFF) without C0 or C1 controls or DEL.
+bool SafeForTerminal(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+        const int n = b(0) < 0x80       ? 1
+                      : b(0) >> 5 == 6  ? 2
+                      : b(0) >> 4 == 14 ? 3
+                      : b(0) >> 3 == 30 ? 4
+                                        : 0;
+        if (n == 0 || i + static_cast<std::size_t>(n) > s.size()) return false;
+        std::uint32_t cp = n == 1 ? b(0) : b(0) & (0x7Fu >> n);
+        for (int k = 1; k < n; ++k) {
+            if ((b(static_cast<std::size_t>(k)) & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (b(static_cast<std::size_t>(k)) & 0x3F);
+        }
+        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return false;
+        i += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+std::string Joined(const std::vector<std::string>& glyphs) {
+    std::string out;
+    for (const std::string& g : glyphs) out += g;
+    return out;
+}
+
+TEST(CleanText, ControlsAndBrokenUtf8BecomeAVisiblePlaceholder) {
+    const std::string P(kPlaceholder);
+    const struct {
+        const char* what;
+        std::string in, expected;
+    } cases[] = {
+        {"plain ASCII and UTF-8 stay", "Kx9 “SPACE” é ─ 😀", "Kx9 “SPACE” é ─ 😀"},
+        {"a device naming itself with escapes",
+         "Kx9 \x1b]0;owned-title\x07\x1b[2J\x1b[1;31mFAKE PROMPT",
+         "Kx9 " + P + "]0;owned-title" + P + P + "[2J" + P + "[1;31mFAKE PROMPT"},
+        {"C0 controls, tab and line ends too", "\t\r\n\x01", P + P + P + P},
+        {"DEL", "a\x7f", "a" + P},
+        {"C1 CSI as UTF-8 is one character",
+         "\xc2\x9b"
+         "31m",
+         P + "31m"},
+        {"C1 as a lone byte", "\x9b\x85", P + P},
+        {"the first character past C1 stays", "\xc2\xa0", "\xc2\xa0"},
+        {"overlong ESC in three bytes", "\xe0\x80\x9b", P + P + P},
+        {"overlong ESC in four bytes", "\xf0\x80\x80\x9b", P + P + P + P},
+        {"overlong in two bytes", "\xc0\x9b\xc1\xbf", P + P + P + P},
+        {"surrogates", "\xed\xa0\x80\xed\xbf\xbf", P + P + P + P + P + P},
+        {"U+D7FF and U+E000 border them", "\xed\x9f\xbf\xee\x80\x80", "\xed\x9f\xbf\xee\x80\x80"},
+        {"above U+10FFFF", "\xf4\x90\x80\x80\xf5\x80\x80\x80", P + P + P + P + P + P + P + P},
+        {"U+10FFFF itself stays", "\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},
+        {"cut short at the end: one placeholder for what was begun", "ab\xf0\x9f\x98", "ab" + P},
+        {"cut short before a character",
+         "\xe2\x80"
+         "A\xe2",
+         P + "A" + P},
+        {"continuations without a lead", "\x80\xbf", P + P},
+        {"bytes that never occur", "\xfe\xff", P + P},
+        {"NUL", std::string("a\0b", 3), "a" + P + "b"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CleanText(c.in), c.expected) << c.what;
+        EXPECT_EQ(Joined(SplitGlyphs(c.in)), c.expected) << c.what;
+    }
+}
+
+// Random bytes, weighted towards those that begin sequences, controls and
+// the edges of the valid ranges: what comes out is always safe, is one
+// character per glyph, and is left alone when cleaned again.
+TEST(CleanText, RandomBytesNeverComeOutAsControlsOrBrokenUtf8) {
+    std::mt19937 random(20261207);
+    const unsigned char edges[] = {0x00, 0x07, 0x1b, 0x7f, 0x80, 0x9b, 0x9f, 0xa0, 0xbf,
+                                   0xc0, 0xc1, 0xc2, 0xdf, 0xe0, 0xed, 0xef, 0xf0, 0xf4,
+                                   0xf5, 0xff, '[',  ']',  'a',  0x8f, 0x90};
+    int kept = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string in;
+        for (std::size_t n = random() % 24; in.size() < n;) {
+            in += static_cast<char>(random() % 2 ? edges[random() % std::size(edges)] : random());
+        }
+        const std::string out = CleanText(in);
+        ASSERT_TRUE(SafeForTerminal(out)) << testing::PrintToString(in);
+        for (const std::string& g : SplitGlyphs(in)) {
+            ASSERT_TRUE(SafeForTerminal(g) && SplitGlyphs(g).size() == 1u)
+                << testing::PrintToString(in) << " gave glyph " << testing::PrintToString(g);
+        }
+        ASSERT_EQ(CleanText(out), out) << testing::PrintToString(in);
+        kept += SafeForTerminal(in) && out == in;
+    }
+    EXPECT_GT(kept, 100) << "valid text must come through unchanged";
+}
+
+TEST(Canvas, DrawsOnlyCleanedText) {
+    Canvas canvas(40, 1, Rgb{}, Rgb{});
+    canvas.Text(0, 0, "\x1b]0;owned\x07\xe0\x80\x9b[2J", Rgb{}, Rgb{});
+    const std::string ansi = canvas.ToAnsi();
+    EXPECT_EQ(ansi.find("\x1b]"), std::string::npos);
+    EXPECT_EQ(ansi.find('\x07'), std::string::npos);
+    EXPECT_EQ(ansi.find("\xe0\x80"), std::string::npos);
+    std::string text = canvas.ToText();
+    text.erase(text.find_last_not_of(' ') + 1);
+    const std::string P(kPlaceholder);
+    EXPECT_EQ(text, P + "]0;owned" + P + P + P + P + "[2J");
 }
 
 TEST(SavePrompt, AsksBeforeReplacingAndRefusesAMissingFolder) {
