@@ -17,7 +17,8 @@
 bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record);
 
 // The scan behind LoadCalibrationFile, over bytes already in memory: strips
-// comments, cuts statements at ';' (or after 511 characters) and parses each.
+// comments, cuts statements at ';' (or after 511 characters) and parses each;
+// a UTF-8 byte-order mark at the very start is skipped.
 // `data` need not be terminated; NUL bytes may occur anywhere.
 void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record);
 

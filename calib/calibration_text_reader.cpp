@@ -125,7 +125,12 @@ void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord&
     bool inLineComment = false;
     bool inBlockComment = false;
 
+    // Windows editors put a UTF-8 byte-order mark in front of what they
+    // save; it is no text of the file, and would otherwise open the first key.
+    static constexpr char kByteOrderMark[] = {'\xEF', '\xBB', '\xBF'};
     std::size_t i = 0;
+    if (size >= sizeof kByteOrderMark && std::equal(kByteOrderMark, kByteOrderMark + 3, data))
+        i = 3;
     while (i < size) {
         const char c = data[i];
         // At the last byte there is no next one, so no marker can start there.

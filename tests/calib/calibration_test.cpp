@@ -72,6 +72,23 @@ TEST(CalibrationText, EverySyntaxRule) {
         // A full statement is cut at 511 characters and the 512th is lost.
         {"Edge_BM=" + std::string(502, ' ') + "7;Edge_Shift=3;", {.Edge_Shift = 3, .Edge_BM = 7}},
         {"Edge_BM=9;Edge_BM=" + std::string(503, ' ') + "7Edge_Shift=3;", {.Edge_Shift = 3}},
+        // A leading UTF-8 byte-order mark (a Windows editor's) is skipped;
+        // anywhere else it is key text as before.
+        {"\xEF\xBB\xBF"
+         "Edge_BM=5;",
+         {.Edge_BM = 5}},
+        {"\xEF\xBB\xBF"
+         "/* c */Edge_BM=5;",
+         {.Edge_BM = 5}},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF"
+         "Edge_BM=5;",
+         {}},
+        {"Edge_BM=5;\xEF\xBB\xBF"
+         "Edge_Shift=3;",
+         {.Edge_BM = 5}},
+        {"\xEF\xBB"
+         "Edge_BM=5;",
+         {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Applied(c.text), c.expected) << testing::PrintToString(c.text);
@@ -178,7 +195,7 @@ std::string RandomText(std::mt19937& random) {
     static const char* const kPieces[] = {";",  "=",   "0x",   "0", "19", "aF", "G",
                                           "x",  " \t", "\r\n", "-", "//", "/*", "*/",
                                           "*/", "//*", "/*/",  "*", "/"};
-    std::string text;
+    std::string text = random() % 8 == 0 ? "\xEF\xBB\xBF" : "";  // a byte-order mark
     for (std::size_t length = random() % 1400; text.size() < length;) {
         const unsigned pick = random() % 100;
         if (pick < 16) text += kKeys[random() % std::size(kKeys)];
