@@ -54,6 +54,11 @@ struct ReportTable {
     std::array<std::array<std::uint64_t, 256>, 3> bits{};
     std::array<std::array<bool, 256>, 3> present{};
 
+    void Add(int kind, std::uint32_t id, std::uint64_t more) {
+        bits[kind][id] += more;
+        present[kind][id] = true;
+    }
+
     std::uint16_t Length(int kind) const {
         std::uint64_t longest = 0;
         bool any = false;
@@ -78,7 +83,13 @@ DescriptorFacts ParseReportDescriptor(const std::uint8_t* data, std::size_t size
     if (data == nullptr || size == 0) return Reject("empty");
 
     DescriptorFacts facts;
-    ReportTable reports;
+    // The whole descriptor's reports, to bound their lengths, and those of
+    // the two top-level collections that may be the matched one.
+    ReportTable all;
+    ReportTable firstApplication;
+    ReportTable firstController;
+    // Where the reports of the top-level collection being read are counted.
+    ReportTable* into[2] = {nullptr, nullptr};
     Globals globals;
     std::array<Globals, kMaxPushDepth> pushed;
     int pushDepth = 0;
@@ -135,6 +146,8 @@ DescriptorFacts ParseReportDescriptor(const std::uint8_t* data, std::size_t size
                             facts.usagePage = page;
                             facts.usage = usage;
                         }
+                        into[0] = application && !haveTopLevel ? &firstApplication : nullptr;
+                        into[1] = controller && !haveController ? &firstController : nullptr;
                         haveTopLevel = haveTopLevel || application;
                         haveController = haveController || controller;
                     }
@@ -143,7 +156,7 @@ DescriptorFacts ParseReportDescriptor(const std::uint8_t* data, std::size_t size
                 }
                 case kEndCollection:
                     if (depth == 0) return Reject("end collection without collection");
-                    --depth;
+                    if (--depth == 0) into[0] = into[1] = nullptr;
                     break;
                 default:
                     break;  // reserved main tags carry nothing we count
@@ -151,12 +164,14 @@ DescriptorFacts ParseReportDescriptor(const std::uint8_t* data, std::size_t size
             if (kind >= 0) {
                 const std::uint64_t bits =
                     std::uint64_t{globals.reportSize} * std::uint64_t{globals.reportCount};
-                std::uint64_t& total = reports.bits[kind][globals.reportId];
+                const std::uint64_t total = all.bits[kind][globals.reportId];
                 if (bits > kMaxReportBits || total + bits > kMaxReportBits) {
                     return Reject("report too long");
                 }
-                total += bits;
-                reports.present[kind][globals.reportId] = true;
+                all.Add(kind, globals.reportId, bits);
+                for (ReportTable* table : into) {
+                    if (table != nullptr) table->Add(kind, globals.reportId, bits);
+                }
             }
             locals = Locals{};
         } else if (type == kGlobal) {
@@ -203,9 +218,11 @@ DescriptorFacts ParseReportDescriptor(const std::uint8_t* data, std::size_t size
     facts.valid = true;
     facts.problem = "";
     facts.gameController = haveController;
-    facts.inputLength = reports.Length(0);
-    facts.outputLength = reports.Length(1);
-    facts.featureLength = reports.Length(2);
+    const ReportTable& matched = haveController ? firstController : firstApplication;
+    facts.inputLength = matched.Length(0);
+    facts.outputLength = matched.Length(1);
+    facts.featureLength = matched.Length(2);
+    for (std::size_t id = 0; id < 256; ++id) facts.inputIds[id] = matched.present[0][id];
     return facts;
 }
 

@@ -4,6 +4,7 @@
 // range, so it is tested on descriptors written by hand.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,16 +23,22 @@ struct DescriptorFacts {
     // Game Pad.
     bool gameController = false;
     // Of the first game-controller top-level collection, else of the first
-    // top-level collection.
+    // top-level application collection: the one discovery matches.
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
 
-    // The longest report of each kind in bytes plus one for the id byte,
-    // which Windows counts even for devices without ids; 0 when the
-    // descriptor declares no report of that kind.
+    // Windows makes each top-level collection a device of its own, and the
+    // link opens the one discovery matched: the collection of usagePage and
+    // usage. Its longest report of each kind in bytes plus one for the id
+    // byte, which Windows counts even for devices without ids; 0 when the
+    // collection declares no report of that kind.
     std::uint16_t inputLength = 0;
     std::uint16_t outputLength = 0;
     std::uint16_t featureLength = 0;
+    // The ids of that collection's input reports (id 0 for a device without
+    // ids): hidraw hands over the reports of every collection, Windows only
+    // those of the device opened.
+    std::bitset<256> inputIds;
 };
 
 // Limits that keep hostile descriptors cheap: deeper nesting than this does

@@ -279,7 +279,9 @@ void Device::Run() {
             if (got > 0) {
                 report_[0] = layout_.numbered ? report_[0] : 0;
                 reportLength_ = static_cast<std::size_t>(got) + offset;
-                if (!reads_.empty()) {
+                if (!layout_.inputIds.test(report_[0])) {
+                    // Another collection's report: the read waits on for one of ours.
+                } else if (!reads_.empty()) {
                     const Op op = reads_.front();
                     reads_.pop_front();
                     DeliverReport(op);

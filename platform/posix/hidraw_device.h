@@ -4,6 +4,7 @@
 // write is queued the same way, so a slow device never blocks the caller.
 #pragma once
 
+#include <bitset>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -23,6 +24,10 @@ struct DeviceLayout {
     // InputReportByteLength; 0 when unknown. Shorter reports are padded to
     // it, as Windows hands every input report over at this length.
     std::uint16_t inputLength = 0;
+    // The input report ids that belong to the device as Windows presents it
+    // (one top-level collection); reports with other ids are dropped. All,
+    // when the descriptor is unknown.
+    std::bitset<256> inputIds = std::bitset<256>().set();
 };
 
 class Device {

@@ -280,6 +280,7 @@ class HidrawDriverImpl final : public HidrawDriver {
             if (facts.valid) {
                 layout.numbered = facts.numbered;
                 layout.inputLength = facts.inputLength;
+                layout.inputIds = facts.inputIds;
             }
         }
         entry.device = Device::Start(fd, isSocket, layout);

@@ -43,13 +43,19 @@ DescriptorFacts Parse(const Bytes& bytes) {
 
 // What the driver takes from a descriptor, in one line: "invalid" when it is
 // refused, "ids" when reports are numbered, "controller" for a game
-// controller, then usage page:usage and input/output/feature lengths.
+// controller, then usage page:usage, input/output/feature lengths and the
+// ids of the input reports that reach the link.
 std::string Facts(const DescriptorFacts& f) {
     char text[128];
     std::snprintf(text, sizeof text, "%s%s%s%X:%X %u/%u/%u", f.valid ? "" : "invalid ",
                   f.numbered ? "ids " : "", f.gameController ? "controller " : "", f.usagePage,
                   f.usage, f.inputLength, f.outputLength, f.featureLength);
-    return text;
+    std::string out = text;
+    for (std::size_t id = 0; id < f.inputIds.size(); ++id) {
+        if (f.inputIds[id])
+            out += (out.find(" in ") == std::string::npos ? " in " : ",") + std::to_string(id);
+    }
+    return out;
 }
 
 // A joystick application collection around body.
@@ -62,20 +68,56 @@ Bytes Wrap(const Bytes& body) {
 
 TEST(ReportDescriptor, WindowsLengthsAndIdentity) {
     const std::pair<Bytes, const char*> cases[] = {
-        {kStickWithIds, "ids controller 1:4 16/9/0"},
-        {hidraw_test::kStickWithoutIds, "controller 1:4 6/4/0"},
-        {hidraw_test::kGamePad, "ids controller 1:5 3/0/3"},
-        {hidraw_test::kKeyboard, "1:6 9/2/0"},
+        {kStickWithIds, "ids controller 1:4 16/9/0 in 1,2"},
+        {hidraw_test::kStickWithoutIds, "controller 1:4 6/4/0 in 0"},
+        {hidraw_test::kGamePad, "ids controller 1:5 3/0/3 in 3,4,6"},
+        {hidraw_test::kKeyboard, "1:6 9/2/0 in 0"},
         // Multi-axis controllers are not game controllers.
         {{0x05, 0x01, 0x09, 0x08, 0xA1, 0x01, 0xC0}, "1:8 0/0/0"},
         // Usage Page after Usage applies to the collection that follows.
         {{0x09, 0x05, 0x05, 0x01, 0xA1, 0x01, 0xC0}, "controller 1:5 0/0/0"},
         // 8 x 65534 bits: the longest report whose length still fits 16 bits.
-        {Wrap({0x75, 0x08, 0x96, 0xFE, 0xFF, 0x81, 0x02}), "controller 1:4 65535/0/0"},
+        {Wrap({0x75, 0x08, 0x96, 0xFE, 0xFF, 0x81, 0x02}), "controller 1:4 65535/0/0 in 0"},
         // Zero-sized items still make a report of the kind: just the id byte.
         {Wrap({0x75, 0x00, 0x95, 0x04, 0x91, 0x02}), "controller 1:4 0/1/0"},
     };
     for (const auto& [descriptor, expected] : cases) EXPECT_EQ(Facts(Parse(descriptor)), expected);
+}
+
+// Windows makes each top-level collection a device of its own: the lengths
+// are those of the collection discovery matched (the first joystick or game
+// pad, else the first application collection), whatever comes before or
+// after it.
+TEST(ReportDescriptor, LengthsOfTheMatchedTopLevelCollection) {
+    using hidraw_test::Joined;
+    using hidraw_test::kConsumerCollection;
+    using hidraw_test::kJoystickCollection;
+    // clang-format off
+    const Bytes mouse = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x85, 0x01, 0x75, 0x08, 0x95, 0x03,
+                         0x81, 0x02, 0xC0};
+    const Bytes keyboard = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x85, 0x02, 0x75, 0x08, 0x95, 0x08,
+                            0x81, 0x02, 0x95, 0x01, 0x91, 0x02, 0xC0};
+    // Without ids: a 6-byte joystick and a 64-byte vendor collection.
+    const Bytes plainJoystick = {0x05, 0x01, 0x09, 0x04, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x06,
+                                 0x81, 0x02, 0xC0};
+    const Bytes plainVendor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40,
+                               0x81, 0x02, 0xB1, 0x02, 0xC0};
+    // clang-format on
+    const std::pair<Bytes, const char*> cases[] = {
+        {kJoystickCollection, "ids controller 1:4 12/9/0 in 1,2"},
+        {Joined(kJoystickCollection, kConsumerCollection), "ids controller 1:4 12/9/0 in 1,2"},
+        {Joined(kConsumerCollection, kJoystickCollection), "ids controller 1:4 12/9/0 in 1,2"},
+        {kConsumerCollection, "ids C:1 101/0/0 in 3"},
+        {Joined(mouse, keyboard), "ids 1:2 4/0/0 in 1"},
+        {Joined(keyboard, mouse), "ids 1:6 9/2/0 in 2"},
+        {Joined(mouse, Joined(kConsumerCollection, hidraw_test::kGamePad)),
+         "ids controller 1:5 3/0/3 in 3,4,6"},
+        {Joined(plainJoystick, plainVendor), "controller 1:4 7/0/0 in 0"},
+        {Joined(plainVendor, plainJoystick), "controller 1:4 7/0/0 in 0"},
+    };
+    for (const auto& [descriptor, expected] : cases) {
+        EXPECT_EQ(Facts(Parse(descriptor)), expected) << testing::PrintToString(descriptor);
+    }
 }
 
 TEST(ReportDescriptor, BrokenOnesAreRefused) {
@@ -138,6 +180,7 @@ TEST(ReportDescriptor, RandomInputIsHandledSafely) {
         ASSERT_TRUE(!f.gameController || (f.usagePage == 1 && (f.usage == 4 || f.usage == 5)))
             << "round " << round << ": " << Facts(f);
         ASSERT_EQ(Facts(Parse(bytes)), Facts(f)) << "round " << round;
+        ASSERT_EQ(f.inputLength == 0, f.inputIds.none()) << "round " << round << ": " << Facts(f);
     }
     // The damage must leave some descriptors intact, or the valid paths go untried.
     EXPECT_GT(accepted, 1000);
@@ -255,6 +298,26 @@ TEST(HidrawIo, ReportsCrossAtWindowsOffsets) {
     EXPECT_EQ(link.Receive(), written);
     buffer.pop_back();
     EXPECT_EQ(link.Read(buffer, r), IoStart::kFailed) << "a buffer short of the input report";
+}
+
+// On a stick that is two devices on Windows the link sees the joystick's
+// device only: its input length, and none of the other collection's reports.
+TEST(HidrawIo, OnlyTheMatchedCollectionsInputReportsReachTheLink) {
+    Link link(
+        hidraw_test::Joined(hidraw_test::kJoystickCollection, hidraw_test::kConsumerCollection));
+    Bytes consumer(101, 0x33), joystick(12, 0x11), reply(12, 0x22);
+    consumer[0] = 3;
+    joystick[0] = 1;
+    reply[0] = 2;
+    for (const Bytes& report : {consumer, joystick, consumer, reply}) link.Send(report);
+    for (const Bytes& expected : {joystick, reply}) {
+        Op op;
+        Bytes buffer(12, 0xEE);
+        ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
+        ASSERT_TRUE(op.Done(kGenerous) && link.Result(op));
+        EXPECT_EQ(op.count, 12u);
+        EXPECT_EQ(buffer, expected);
+    }
 }
 
 // Reports racing with Cancel: Cancel returns with the read complete, and each
