@@ -2,8 +2,11 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
+
+#include "platform/own_file.h"
 
 namespace fs = std::filesystem;
 
@@ -18,9 +21,40 @@ bool WriteAndClose(std::FILE* file, std::string_view text, const FileWriteOps& o
     return written && closed;
 }
 
-bool WriteInPlace(const std::string& path, std::string_view text, const FileWriteOps& ops) {
+// The file's bytes, to put back if writing it in place fails; nothing when
+// they cannot all be read.
+std::optional<std::string> ReadBack(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::nullopt;
+    std::optional<std::string> text;
+    try {
+        std::string bytes;
+        char chunk[4096];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+        if (std::ferror(file) == 0) text = std::move(bytes);
+    } catch (const std::exception&) {  // too big to hold: it cannot be put back
+    }
+    std::fclose(file);
+    return text;
+}
+
+// As a plain open for writing does it, so it works wherever that works. A
+// regular file that fails part-way gets its old bytes back where they can be
+// had and written; the failure is reported either way.
+bool WriteInPlace(const std::string& path, bool regular, std::string_view text,
+                  const FileWriteOps& ops) {
+    const std::optional<std::string> old = regular ? ReadBack(path) : std::nullopt;
     std::FILE* file = std::fopen(path.c_str(), "wt");
-    return file != nullptr && WriteAndClose(file, text, ops);
+    if (file == nullptr) return false;
+    if (WriteAndClose(file, text, ops)) return true;
+    if (old.has_value()) {
+        if (std::FILE* again = std::fopen(path.c_str(), "wb")) {
+            if (!old->empty()) std::fwrite(old->data(), 1, old->size(), again);
+            std::fclose(again);
+        }
+    }
+    return false;
 }
 
 fs::file_type TypeOf(const std::string& path, bool followLinks) {
@@ -72,18 +106,29 @@ bool MoveOver(const std::string& from, const std::string& to) noexcept {
     }
 }
 
-bool ReplaceRegularFile(const std::string& target, bool exists, std::string_view text,
-                        const FileWriteOps& ops) {
-    if (exists && !IsWritable(target)) return false;
+enum class Outcome { kDone, kFailed, kNotPossible };
+
+// kNotPossible, with the target untouched, when the folder takes no new file
+// or refuses the rename (a read-only or sticky folder): the caller then
+// writes in place. kFailed when the text could not be written whole.
+Outcome ReplaceThroughTemporary(const std::string& target, bool exists, std::string_view text,
+                                const FileWriteOps& ops) {
     const std::string temporary = FreeTemporaryName(target);
-    if (temporary.empty()) return false;
+    if (temporary.empty()) return Outcome::kNotPossible;
     std::FILE* file = std::fopen(temporary.c_str(), "wt");
-    if (file == nullptr) return false;
-    bool ok = WriteAndClose(file, text, ops);
-    if (ok && exists) CopyPermissions(target, temporary);
-    if (ok) ok = MoveOver(temporary, target);
-    if (!ok) std::remove(temporary.c_str());
-    return ok;
+    if (file == nullptr) return Outcome::kNotPossible;
+    // Before the text goes in, so a private file's text is never readable
+    // by others, not even for a moment.
+    if (exists) CopyPermissions(target, temporary);
+    if (!WriteAndClose(file, text, ops)) {
+        std::remove(temporary.c_str());
+        return Outcome::kFailed;
+    }
+    if (!MoveOver(temporary, target)) {
+        std::remove(temporary.c_str());
+        return Outcome::kNotPossible;
+    }
+    return Outcome::kDone;
 }
 
 std::string ResolveLink(const std::string& path) {
@@ -120,13 +165,21 @@ bool WriteTextFileReplacing(const char* path, std::string_view text, const FileW
         }
     }
     switch (type) {
-        case fs::file_type::not_found:
-            return ReplaceRegularFile(target, false, text, ops);
+        case fs::file_type::not_found: {
+            const Outcome outcome = ReplaceThroughTemporary(target, false, text, ops);
+            if (outcome != Outcome::kNotPossible) return outcome == Outcome::kDone;
+            return WriteInPlace(target, false, text, ops);
+        }
         case fs::file_type::regular:
-            return ReplaceRegularFile(target, true, text, ops);
+            // A read-only file is left to the plain open below to refuse.
+            if (plat::IsOwnSingleLinkFile(target.c_str()) && IsWritable(target)) {
+                const Outcome outcome = ReplaceThroughTemporary(target, true, text, ops);
+                if (outcome != Outcome::kNotPossible) return outcome == Outcome::kDone;
+            }
+            return WriteInPlace(target, true, text, ops);
         case fs::file_type::none:  // could not even be examined
             return false;
-        default:
-            return WriteInPlace(target, text, ops);
+        default:  // a device, a pipe
+            return WriteInPlace(target, false, text, ops);
     }
 }

@@ -1,6 +1,9 @@
 // Writing a whole file so that a failure part-way never costs its previous
-// contents: the text goes to a temporary file in the same folder, which then
-// takes the target's place.
+// contents, without refusing what a plain open for writing allows or losing
+// what the user had: the text goes to a temporary file in the same folder,
+// which then takes the target's place, where that keeps the target as it was
+// (a new file, or a single-link file of the user's own in a folder that
+// takes the rename); everything else is written in place.
 #pragma once
 
 #include <cstddef>
@@ -17,10 +20,12 @@ struct FileWriteOps {
 FileWriteOps StandardFileWriteOps();
 
 // Writes `text` to `path` in text mode ("wt"). Returns true only if every byte
-// was written and the file closed cleanly. A regular file (or one reached
-// through a symbolic link) is replaced whole or left untouched; the temporary
-// is removed on failure. Anything else that exists there (a device, a pipe) is
-// written in place, still with every step checked. A read-only target is
-// refused as an ordinary open for writing would refuse it.
+// was written and the file closed cleanly. A symbolic link is followed, never
+// replaced. Through a temporary file, the target keeps its mode and is
+// replaced whole or left untouched, the temporary removed on failure. In
+// place (another user's file, a hard-linked one, one in a read-only or sticky
+// folder, a device), it succeeds exactly where a plain open for writing does,
+// and a regular file that fails part-way gets its old bytes back where they
+// can be read and written again.
 bool WriteTextFileReplacing(const char* path, std::string_view text,
                             const FileWriteOps& ops = StandardFileWriteOps());
