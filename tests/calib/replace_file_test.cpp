@@ -75,17 +75,18 @@ class ReplaceFileAsOrdinaryUser : public ::testing::Test {
         if (!base_.empty()) fs::remove_all(base_, ignored);
     }
 
-    std::string Folder(const std::string& name, unsigned mode, uid_t owner) {
+    // A folder (for a name ending in '/') or a file holding "old", given to
+    // root or to nobody.
+    std::string Make(const std::string& name, unsigned mode, uid_t owner) {
         const std::string path = base_ + "/" + name;
-        fs::create_directory(path);
-        EXPECT_EQ(::chown(path.c_str(), owner, owner == 0 ? 0 : kNogroup), 0);
-        EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+        if (name.back() == '/') {
+            fs::create_directory(path);
+        } else {
+            std::ofstream(path, std::ios::binary) << "old";
+        }
+        EXPECT_EQ(::chown(path.c_str(), owner, owner == 0 ? 0 : kNogroup), 0) << path;
+        EXPECT_EQ(::chmod(path.c_str(), mode), 0) << path;
         return path;
-    }
-    static void File(const std::string& path, unsigned mode, uid_t owner) {
-        std::ofstream(path, std::ios::binary) << "old";
-        EXPECT_EQ(::chown(path.c_str(), owner, owner == 0 ? 0 : kNogroup), 0);
-        EXPECT_EQ(::chmod(path.c_str(), mode), 0);
     }
 
     // Runs each save as nobody; "1" or "0" per save, in order.
@@ -120,23 +121,21 @@ class ReplaceFileAsOrdinaryUser : public ::testing::Test {
 };
 
 TEST_F(ReplaceFileAsOrdinaryUser, SavesWhereAPlainOpenWouldAndKeepsWhatTheUserHad) {
-    const std::string readOnly = Folder("read-only", 0555, kNobody);
-    const std::string sticky = Folder("sticky", 01777, 0);
-    const std::string shared = Folder("shared", 0777, 0);
-    const std::string own = Folder("own", 0755, kNobody);
-    File(sticky + "/theirs", 0666, 0);
-    File(shared + "/theirs", 0666, 0);
-    File(own + "/private", 0600, kNobody);
-    File(own + "/single-fails", 0644, kNobody);
-    File(own + "/linked", 0644, kNobody);
-    fs::create_hard_link(own + "/linked", own + "/other-name");
-    File(own + "/linked-fails", 0644, kNobody);
-    fs::create_hard_link(own + "/linked-fails", own + "/other-name-fails");
-    File(own + "/target", 0644, kNobody);
-    fs::create_symlink(own + "/target", own + "/link");
-    File(own + "/read-only-file", 0444, kNobody);
-    fs::create_symlink("/dev/full", own + "/full");
-    File(readOnly + "/writable", 0666, kNobody);
+    const std::string readOnly = Make("read-only/", 0555, kNobody);
+    const std::string sticky = Make("sticky/", 01777, 0);
+    const std::string shared = Make("shared/", 0777, 0);
+    const std::string own = Make("own/", 0755, kNobody);
+    for (const char* theirs : {"sticky/theirs", "shared/theirs"}) Make(theirs, 0666, 0);
+    Make("read-only/writable", 0666, kNobody);
+    Make("own/private", 0600, kNobody);
+    Make("own/read-only-file", 0444, kNobody);
+    for (const char* name : {"own/single-fails", "own/linked", "own/linked-fails", "own/target"}) {
+        Make(name, 0644, kNobody);
+    }
+    fs::create_hard_link(own + "linked", own + "other-name");
+    fs::create_hard_link(own + "linked-fails", own + "other-name-fails");
+    fs::create_symlink(own + "target", own + "link");
+    fs::create_symlink("/dev/full", own + "full");
 
     const FileWriteOps halfWrite{HalfWrite, StandardFileWriteOps().close};
     // "in place" or "replaced" says whether the file checked is still the
@@ -148,29 +147,29 @@ TEST_F(ReplaceFileAsOrdinaryUser, SavesWhereAPlainOpenWouldAndKeepsWhatTheUserHa
         std::string checked;  // this path afterwards
         std::string after;
     } cases[] = {
-        {readOnly + "/writable", false, true, readOnly + "/writable",
+        {readOnly + "writable", false, true, readOnly + "writable",
          "in place: owner nobody mode 0666 links 1 text new"},
-        {sticky + "/theirs", false, true, sticky + "/theirs",
+        {sticky + "theirs", false, true, sticky + "theirs",
          "in place: owner root mode 0666 links 1 text new"},
-        {shared + "/theirs", false, true, shared + "/theirs",
+        {shared + "theirs", false, true, shared + "theirs",
          "in place: owner root mode 0666 links 1 text new"},
-        {own + "/private", false, true, own + "/private",
+        {own + "private", false, true, own + "private",
          "replaced: owner nobody mode 0600 links 1 text new"},
-        {own + "/linked", false, true, own + "/other-name",
+        {own + "linked", false, true, own + "other-name",
          "in place: owner nobody mode 0644 links 2 text new"},
-        {own + "/link", false, true, own + "/link",
+        {own + "link", false, true, own + "link",
          "replaced: symlink to owner nobody mode 0644 links 1 text new"},
-        {own + "/new", false, true, own + "/new",
+        {own + "new", false, true, own + "new",
          "replaced: owner nobody mode 0644 links 1 text new"},
         // Refused as a plain open refuses it, and nothing changes.
-        {own + "/read-only-file", false, false, own + "/read-only-file",
+        {own + "read-only-file", false, false, own + "read-only-file",
          "in place: owner nobody mode 0444 links 1 text old"},
-        {readOnly + "/new", false, false, readOnly + "/new", "missing"},
+        {readOnly + "new", false, false, readOnly + "new", "missing"},
         // Writes that fail are reported; an in-place one puts the old text back.
-        {own + "/full", false, false, own + "/full", "in place: symlink to /dev/full"},
-        {own + "/linked-fails", true, false, own + "/other-name-fails",
+        {own + "full", false, false, own + "full", "in place: symlink to /dev/full"},
+        {own + "linked-fails", true, false, own + "other-name-fails",
          "in place: owner nobody mode 0644 links 2 text old"},
-        {own + "/single-fails", true, false, own + "/single-fails",
+        {own + "single-fails", true, false, own + "single-fails",
          "in place: owner nobody mode 0644 links 1 text old"},
     };
     std::vector<std::function<bool()>> saves;
