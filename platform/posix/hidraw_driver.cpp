@@ -469,11 +469,13 @@ std::string PermissionDeniedMessage(const std::string& node, std::uint32_t vidPi
                   static_cast<unsigned>(vidPid & 0xFFFF), static_cast<unsigned>(vidPid >> 16));
     return "Permission denied opening " + node +
            ".\n"
-           "This user may not read and write the stick's HID device. Allow it with a udev rule,\n"
-           "for example in /etc/udev/rules.d/70-kx9calib.rules:\n" +
+           "This user may not read and write the stick's HID device. The kx9calib package\n"
+           "allows it with the udev rule /usr/lib/udev/rules.d/70-kx9calib.rules; without\n"
+           "the package, put the same rule (packaging/70-kx9calib.rules in the sources)\n"
+           "in /etc/udev/rules.d/70-kx9calib.rules:\n" +
            rule +
            "\n"
-           "then run \"sudo udevadm control --reload-rules && sudo udevadm trigger\"\n"
+           "then run \"sudo udevadm control --reload && sudo udevadm trigger\"\n"
            "and plug the stick in again.";
 }
 
