@@ -235,14 +235,12 @@ TEST(ResourceScript, PicturesIconAndManifestAreTheSharedFiles) {
     const char* dir = std::getenv("KX9_SOURCE_DIR");
     ASSERT_NE(dir, nullptr) << "KX9_SOURCE_DIR is not set";
     RcScript rc = ReadScript(dir);
-    // The pictures are the palette forms the build makes of the shared files
-    // of the same names, with the same pixels.
     EXPECT_EQ(rc.files, (std::map<std::string, std::string>{
-                            {"BITMAP 129", "generated/res/step1.bmp"},
-                            {"BITMAP 130", "generated/res/step2.bmp"},
-                            {"BITMAP 131", "generated/res/step3.bmp"},
-                            {"BITMAP 132", "generated/res/step4.bmp"},
-                            {"BITMAP 133", "generated/res/step5.bmp"},
+                            {"BITMAP 129", "step1.bmp"},
+                            {"BITMAP 130", "step2.bmp"},
+                            {"BITMAP 131", "step3.bmp"},
+                            {"BITMAP 132", "step4.bmp"},
+                            {"BITMAP 133", "step5.bmp"},
                             {"ICON 128", "Kx9JoystickCalibration.ico"},
                             {"RT_MANIFEST 1", "Kx9JoystickCalibration.manifest"}}));
     const std::string res = std::string(dir) + "/ui/res/";
@@ -252,10 +250,9 @@ TEST(ResourceScript, PicturesIconAndManifestAreTheSharedFiles) {
             icon ? plat::FindIconResource(id) : plat::FindBitmapResource(id);
         const std::string key = (icon ? "ICON " : "BITMAP ") + std::to_string(id);
         ASSERT_NE(b.data, nullptr) << key;
-        const std::string file = rc.files[key].substr(rc.files[key].rfind('/') + 1);
-        EXPECT_TRUE(ReadFile(res + file) ==
+        EXPECT_TRUE(ReadFile(res + rc.files[key]) ==
                     std::string(reinterpret_cast<const char*>(b.data), b.size))
-            << file << " differs from what the virtual window system embeds";
+            << rc.files[key] << " differs from what the virtual window system embeds";
     }
     // No dependency declared: the classic look.
     const std::string manifest = ReadFile(res + rc.files["RT_MANIFEST 1"]);
