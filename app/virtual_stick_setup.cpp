@@ -12,6 +12,7 @@ sim::StickSettings VirtualStickSettings(const term::Options& options) {
     settings.outputReportLength = options.simOutputLength;
     if (options.simReplyLatencyMs) settings.replyLatencyMs = *options.simReplyLatencyMs;
     settings.serial = kVirtualStickSerial;
+    settings.path = kVirtualStickNode;
     return settings;
 }
 

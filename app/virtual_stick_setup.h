@@ -15,8 +15,10 @@
 
 namespace app {
 
-// The serial number kx9calib's virtual stick reports.
+// The serial number kx9calib's virtual stick reports, and its device path:
+// short, so that it can be typed after --device.
 inline constexpr const char* kVirtualStickSerial = "KX9SIM0001";
+inline constexpr char16_t kVirtualStickNode[] = u"virtual-stick-1";
 
 sim::StickSettings VirtualStickSettings(const term::Options& options);
 sim::StickFaults VirtualStickFaults(const term::Options& options);
