@@ -6,6 +6,7 @@
 
 #include "platform/terminal.h"
 #include "platform/win_defs.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
 
 namespace term {
 namespace {
@@ -15,6 +16,9 @@ namespace {
 constexpr int kFrameMs = 40;
 // An ESC with nothing after it for this long was the Escape key.
 constexpr int kEscapeMs = 30;
+// WM_NULL: does nothing, but lets the dialog's loop run its idle hook, where
+// the status line's sample of the stick is taken.
+constexpr UINT kWakeMessage = 0x0000;
 
 std::string CurrentFolder() {
     std::error_code ec;
@@ -86,6 +90,24 @@ void TerminalFrontEnd::PublishDialog() {
         m_dialog = dialog;
         plat::WakeTerminalReader();
     }
+    SampleStick(dialog);
+}
+
+// On the dialog's thread, the only one on which the dialog object is sure to
+// exist: the status line's view of the stick.
+void TerminalFrontEnd::SampleStick(CDialog* dialog) {
+    auto* wizard = dynamic_cast<CKx9JoystickCalibrationDlg*>(dialog);
+    if (wizard == nullptr) return;
+    StickSample sample;
+    sample.found = wizard->m_bDeviceFound.load() != 0;
+    sample.linkOpen = wizard->m_pInBuf.load() != nullptr;
+    sample.x = wizard->m_nCurX.load();
+    sample.y = wizard->m_nCurY.load();
+    sample.step = StepOfVisibleTexts(plat::vws::DialogDriver(*dialog).VisibleIds());
+    sample.spaceDown = wizard->m_bSpaceDown != 0;
+    m_statusLine.Update(sample);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_statusText = m_statusLine.Text();
 }
 
 int TerminalFrontEnd::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
@@ -219,9 +241,11 @@ void TerminalFrontEnd::Draw(bool force) {
         model.panel =
             PanelView{m_options.stick->X(), m_options.stick->Y(), m_options.stick->Plugged()};
     }
-    if (m_options.note) model.note = m_options.note();
+    const std::string advice = m_options.note ? m_options.note() : std::string();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        model.note = m_statusText;
+        if (!advice.empty()) model.note += (model.note.empty() ? "" : "\n") + advice;
         if (m_box.has_value()) {
             model.box = *m_box;
             // Keep the scroll position within the text.
@@ -254,6 +278,11 @@ void TerminalFrontEnd::TerminalLoop() {
         const unsigned events = plat::TakeTerminalEvents();
         if ((events & plat::kTerminalCloseRequest) != 0) RequestClose(true);
         const bool redraw = (events & (plat::kTerminalResized | plat::kTerminalResumed)) != 0;
+
+        // Keeps the status line's sample of the stick fresh.
+        if (CDialog* dialog = m_dialog.load()) {
+            plat::vws::DialogDriver(*dialog).Post(kWakeMessage, 0, 0);
+        }
 
         if (m_closePending) {
             if (CDialog* dialog = m_dialog.load()) {
