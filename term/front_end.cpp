@@ -19,6 +19,8 @@ constexpr int kEscapeMs = 30;
 // WM_NULL: does nothing, but lets the dialog's loop run its idle hook, where
 // the status line's sample of the stick is taken.
 constexpr UINT kWakeMessage = 0x0000;
+// The keyboard protocol flag that says releases are reported.
+constexpr unsigned char kReportsReleases = 2;
 
 std::string CurrentFolder() {
     std::error_code ec;
@@ -104,7 +106,7 @@ void TerminalFrontEnd::SampleStick(CDialog* dialog) {
     sample.x = wizard->m_nCurX.load();
     sample.y = wizard->m_nCurY.load();
     sample.step = StepOfVisibleTexts(plat::vws::DialogDriver(*dialog).VisibleIds());
-    sample.spaceDown = wizard->m_bSpaceDown != 0;
+    sample.spacePresses = m_spacePresses.load();
     m_statusLine.Update(sample);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_statusText = m_statusLine.Text();
@@ -148,6 +150,11 @@ void TerminalFrontEnd::PostTransitions(const std::vector<KeyTransition>& transit
         } else {
             driver.PostKeyUp(t.vk);
         }
+        if (t.vk != VK_SPACE) continue;
+        // Counted once posted: a sample that sees the count was taken with
+        // the queue empty, after the dialog judged the press.
+        if (t.down && !m_spaceDown) ++m_spacePresses;
+        m_spaceDown = t.down;
     }
 }
 
@@ -169,6 +176,22 @@ void TerminalFrontEnd::RequestClose(bool fromSignal) {
 }
 
 void TerminalFrontEnd::OnKey(const Key& key, std::uint64_t now) {
+    // The terminal reports key-ups: the held-key guess gives way to them.
+    if ((key.kind == KeyKind::kKeyboardProtocol && (key.ch & kReportsReleases) != 0) ||
+        key.event == KeyEvent::kRelease) {
+        std::vector<KeyTransition> released;
+        m_held.UseReportedReleases(&released);
+        PostTransitions(released);
+    }
+    if (key.kind == KeyKind::kKeyboardProtocol) return;
+    // A release is the dialog's key-up and nothing else: boxes, the prompt
+    // and the front end's own keys act on presses.
+    if (key.event == KeyEvent::kRelease) {
+        std::vector<KeyTransition> transitions;
+        if (const unsigned vk = VirtualKeyOf(key)) m_held.Release(vk, &transitions);
+        PostTransitions(transitions);
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_box.has_value()) {
@@ -213,10 +236,13 @@ void TerminalFrontEnd::OnKey(const Key& key, std::uint64_t now) {
         const PanelAction action = PanelActionOf(key);
         if (action != PanelAction::kNone) {
             // Only the last key pressed repeats: a held key's repeats have
-            // stopped, so it counts as released.
-            std::vector<KeyTransition> released;
-            m_held.ReleaseAll(&released);
-            PostTransitions(released);
+            // stopped, so it counts as released (unless its release will
+            // be reported).
+            if (!m_held.UsesReportedReleases()) {
+                std::vector<KeyTransition> released;
+                m_held.ReleaseAll(&released);
+                PostTransitions(released);
+            }
             ApplyPanelAction(*m_options.stick, action);
             return;
         }

@@ -72,7 +72,11 @@ class TerminalFrontEnd final : public plat::vws::Responder {
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 
+    // Space presses posted to the dialog, for the status line.
+    std::atomic<std::uint64_t> m_spacePresses{0};
+
     // Terminal thread only.
+    bool m_spaceDown = false;
     KeyDecoder m_decoder;
     HeldKeys m_held;
     DialogView m_view;

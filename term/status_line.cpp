@@ -69,12 +69,12 @@ int StepOfVisibleTexts(const std::vector<int>& visibleIds) {
 }
 
 void StatusLine::Update(const StickSample& sample) {
-    const bool rose = sample.spaceDown && !m_last.spaceDown;
+    const bool pressed = sample.spacePresses != m_last.spacePresses;
     const bool movedOn = sample.step == m_last.step + 1;
     const int judged = m_last.step;
     if (!sample.found) {
         m_outcome.clear();
-    } else if ((rose || movedOn) && judged >= 1 && judged <= 5 && m_last.found) {
+    } else if ((pressed || movedOn) && judged >= 1 && judged <= 5 && m_last.found) {
         if (movedOn) {
             m_outcome =
                 Format("step %d: passed at X %04X", static_cast<unsigned>(judged), sample.x) +

@@ -15,8 +15,10 @@ struct StickSample {
     bool linkOpen = false;  // and its reader runs
     std::uint16_t x = 0;
     std::uint16_t y = 0;
-    int step = 1;            // 1..6, as the visible step texts say
-    bool spaceDown = false;  // the wizard holds a Space press as judged
+    int step = 1;  // 1..6, as the visible step texts say
+    // Space presses the dialog has been given so far (key-downs that are
+    // not repeats); a sample taken with the dialog idle has seen them all.
+    std::uint64_t spacePresses = 0;
 };
 
 // The step that the visible step texts stand for: step n shows the first
@@ -25,8 +27,8 @@ int StepOfVisibleTexts(const std::vector<int>& visibleIds);
 
 class StatusLine {
   public:
-    // A new sample; a Space judged since the last one (the wizard's press
-    // flag rising, or the step moving on by one) is described.
+    // A new sample; a Space press since the last one (or the step moving on
+    // by one) is described.
     void Update(const StickSample& sample);
     std::string Text() const;
 
