@@ -72,7 +72,7 @@ struct StickSettings {
     std::uint32_t bufferedReports = 32;
     // The serial number the stick reports (the kernel's HID_UNIQ); empty
     // when it has none.
-    std::string serial;
+    std::string serial = {};
 };
 
 // Misbehaviour on demand. Counters ("next N") count down as they are used.
