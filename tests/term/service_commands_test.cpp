@@ -5,6 +5,7 @@
 // two sticks, and list --json read back by a JSON parser.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,11 +17,12 @@
 
 #include "app/virtual_stick_setup.h"
 #include "calib/calibration_file.h"
-#include "platform/posix/hidraw_sysfs.h"
+#include "platform/hidraw_driver.h"
 #include "term/block_file.h"
 #include "term/chosen_stick_driver.h"
 #include "term/options.h"
 #include "term/service_commands.h"
+#include "tests/hidraw/fake_hidraw.h"
 
 namespace {
 
@@ -268,15 +270,19 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
 }
 
 TEST(Uevent, SerialAndPortComeFromHidUniqAndHidPhys) {
-    plat::hidraw::HidIdentity id;
-    ASSERT_TRUE(plat::hidraw::ParseUevent(
-        "HID_ID=0003:00000F3D:00000402\nHID_NAME=Kx9\nHID_PHYS=usb-0000:00:14.0-2/input0\n"
-        "HID_UNIQ=A1B2C3\n",
-        &id));
-    EXPECT_EQ(id.serial, "A1B2C3");
-    EXPECT_EQ(id.port, "usb-0000:00:14.0-2/input0");
-    ASSERT_TRUE(plat::hidraw::ParseUevent("HID_ID=0003:00000F3D:00000402\nHID_UNIQ=\n", &id));
-    EXPECT_EQ(id.serial, "");
+    hidraw_test::FakeTree tree;
+    tree.Add(2, "0003:00000F3D:00000402", hidraw_test::kStickWithIds);
+    tree.Add(5, "0003:00000F3D:00000402", hidraw_test::kStickWithIds);
+    std::ofstream(tree.sys() + "/class/hidraw/hidraw5/device/uevent")
+        << "HID_ID=0003:00000F3D:00000402\nHID_NAME=Kx9\nHID_PHYS=usb-0000:00:14.0-2/input0\n"
+           "HID_UNIQ=A1B2C3\n";
+    const std::vector<plat::HidrawController> found =
+        plat::ListHidrawControllers(tree.sys(), tree.dev());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].serial, "");
+    EXPECT_EQ(found[0].port, "");
+    EXPECT_EQ(found[1].serial, "A1B2C3");
+    EXPECT_EQ(found[1].port, "usb-0000:00:14.0-2/input0");
 }
 
 TEST_F(ServiceCommands, DumpRestoreVerifyRoundTrip) {
@@ -460,6 +466,41 @@ TEST_F(ServiceCommands, ListJsonParsesWithStableFields) {
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(text.out.find('\x01'), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("* 0f3d:0402"), std::string::npos) << text.out;
+}
+
+// The program itself: its command line reaching the commands, the virtual
+// stick's options reaching the stick, and the exit statuses through main.
+TEST_F(ServiceCommands, TheProgramRunsEachCommandOnItsVirtualStick) {
+    Write("block.txt", FormatCalibrationFile(kOther));
+    Write("partial.txt", "Edge_BM = 1;");
+    const struct {
+        const char* args;
+        int status;
+        const char* out;  // a part of standard output
+        const char* err;  // a part of standard error
+    } cases[] = {
+        {"--version", 0, "kx9calib 1.10\n", ""},
+        {"--simulate --sim-eeprom e.bin list --json", 0, "\"serial\": \"KX9SIM0001\"", ""},
+        {"--simulate --sim-eeprom e.bin restore block.txt", 0, "", "read back and verified"},
+        {"--simulate --sim-eeprom e.bin --device KX9SIM0001 verify block.txt", 0, "",
+         "holds the block of block.txt"},
+        {"--simulate --sim-eeprom e.bin dump -", 0, "MultInit_XN   = 0x81;", ""},
+        {"--simulate --sim-eeprom e.bin --sim-reply-latency 700 dump late.txt", 0, "",
+         "is in late.txt"},
+        {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
+        {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
+        {"dump --simulate", 2, "", "goes before the command"},
+    };
+    for (const auto& c : cases) {
+        const std::string command = "cd '" + folder_.string() + "' && '" KX9CALIB "' " + c.args +
+                                    " > out.txt 2> err.txt < /dev/null; echo $? > status.txt";
+        ASSERT_EQ(std::system(command.c_str()), 0) << c.args;
+        const std::string out = Read("out.txt");
+        const std::string err = Read("err.txt");
+        EXPECT_EQ(std::atoi(Read("status.txt").c_str()), c.status) << c.args << "\n" << err;
+        EXPECT_NE(out.find(c.out), std::string::npos) << c.args << "\n" << out;
+        EXPECT_NE(err.find(c.err), std::string::npos) << c.args << "\n" << err;
+    }
 }
 
 }  // namespace
