@@ -98,6 +98,7 @@ void TerminalFrontEnd::PublishDialog() {
 // On the dialog's thread, the only one on which the dialog object is sure to
 // exist: the status line's view of the stick.
 void TerminalFrontEnd::SampleStick(CDialog* dialog) {
+    m_wakePending = false;
     auto* wizard = dynamic_cast<CKx9JoystickCalibrationDlg*>(dialog);
     if (wizard == nullptr) return;
     StickSample sample;
@@ -305,9 +306,10 @@ void TerminalFrontEnd::TerminalLoop() {
         if ((events & plat::kTerminalCloseRequest) != 0) RequestClose(true);
         const bool redraw = (events & (plat::kTerminalResized | plat::kTerminalResumed)) != 0;
 
-        // Keeps the status line's sample of the stick fresh.
-        if (CDialog* dialog = m_dialog.load()) {
-            plat::vws::DialogDriver(*dialog).Post(kWakeMessage, 0, 0);
+        // Keeps the status line's sample of the stick fresh; one wake at a
+        // time, so that none pile up while a box holds the dialog's thread.
+        if (CDialog* dialog = m_dialog.load(); dialog != nullptr && !m_wakePending.exchange(true)) {
+            if (!plat::vws::DialogDriver(*dialog).Post(kWakeMessage, 0, 0)) m_wakePending = false;
         }
 
         if (m_closePending) {

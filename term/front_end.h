@@ -74,6 +74,7 @@ class TerminalFrontEnd final : public plat::vws::Responder {
 
     // Space presses posted to the dialog, for the status line.
     std::atomic<std::uint64_t> m_spacePresses{0};
+    std::atomic<bool> m_wakePending{false};
 
     // Terminal thread only.
     bool m_spaceDown = false;
