@@ -10,7 +10,7 @@ StickSession::StickSession(plat::HidDriver& hid, std::ostream& err,
     m_desktop.SetResponder(this);
     // Opened with no stick to find, so that discovery runs once, in Open().
     plat::InstallHid(nullptr);
-    m_window.Open();
+    m_windowOpen = m_window.Open();
     plat::InstallHid(&m_hid);
 }
 
@@ -25,6 +25,11 @@ StickSession::~StickSession() {
 }
 
 bool StickSession::Open() {
+    // The reader reads the step texts: no link without them.
+    if (!m_windowOpen) {
+        m_err << "kx9calib: cannot make the dialog\n";
+        return false;
+    }
     m_reporting = true;
     m_dlg.FindDevice();
     if (m_dlg.m_bDeviceFound == 0) {

@@ -44,6 +44,7 @@ class StickSession final : public plat::vws::Responder {
     plat::HidDriver* m_previous;
     std::ostream& m_err;
     std::function<std::string()> m_openAdvice;
+    bool m_windowOpen = false;
     bool m_reporting = false;  // boxes of the dialog's own start-up are no concern here
     plat::vws::Desktop m_desktop{plat::vws::Clock::kReal};
     CKx9JoystickCalibrationDlg m_dlg;
