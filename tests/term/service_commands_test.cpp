@@ -56,10 +56,14 @@ CalibrationRecord RecordIn(const sim::VirtualStick& stick) {
     return record;
 }
 
-// The virtual stick's driver, failing every EEPROM write request at once.
+// What becomes of the block's write requests on their way to the stick.
+enum class BlockWrites { kPass, kFail, kCorrupt };
+
+// The virtual stick's driver with the block's write requests failed at once,
+// or sent with the lowest bit of their first data byte flipped.
 class BlockWritesFail final : public plat::HidDriver {
   public:
-    explicit BlockWritesFail(plat::HidDriver& inner) : m_inner(inner) {}
+    BlockWritesFail(plat::HidDriver& inner, BlockWrites mode) : m_inner(inner), m_mode(mode) {}
     bool CreateInputSystem(plat::InputSystem** s) override { return m_inner.CreateInputSystem(s); }
     plat::Handle Open(const char* path) override { return m_inner.Open(path); }
     bool Close(plat::Handle d) override { return m_inner.Close(d); }
@@ -77,8 +81,12 @@ class BlockWritesFail final : public plat::HidDriver {
     plat::IoStart Write(plat::Handle d, const void* b, std::uint32_t n,
                         plat::IoRecord* io) override {
         const auto* bytes = static_cast<const std::uint8_t*>(b);
-        if (n > 1 && bytes[1] == sim::kCmdEepromWrite) return plat::IoStart::kFailed;
-        return m_inner.Write(d, b, n, io);
+        if (n <= 4 || bytes[1] != sim::kCmdEepromWrite) return m_inner.Write(d, b, n, io);
+        if (m_mode == BlockWrites::kFail) return plat::IoStart::kFailed;
+        // The stick copies the request as the write starts.
+        std::vector<std::uint8_t> copy(bytes, bytes + n);
+        if (m_mode == BlockWrites::kCorrupt) copy[4] ^= 1;
+        return m_inner.Write(d, copy.data(), n, io);
     }
     bool GetResult(plat::Handle d, plat::IoRecord* io, std::uint32_t* t) override {
         return m_inner.GetResult(d, io, t);
@@ -87,6 +95,7 @@ class BlockWritesFail final : public plat::HidDriver {
 
   private:
     plat::HidDriver& m_inner;
+    BlockWrites m_mode;
 };
 
 struct Result {
@@ -145,11 +154,11 @@ class ServiceCommands : public ::testing::Test {
         std::ostringstream out, err;
         auto list = [this] { return app::FoundVirtualSticks(sticks_); };
         term::ChosenStickDriver chosen(*driver_, list, options.device);
-        BlockWritesFail failing(*driver_);
+        BlockWritesFail failing(*driver_, blockWrites_);
         term::CommandEnvironment env;
-        env.hid = !options.device.empty() ? static_cast<plat::HidDriver*>(&chosen)
-                  : failBlockWrites_      ? static_cast<plat::HidDriver*>(&failing)
-                                          : driver_.get();
+        env.hid = !options.device.empty()              ? static_cast<plat::HidDriver*>(&chosen)
+                  : blockWrites_ != BlockWrites::kPass ? static_cast<plat::HidDriver*>(&failing)
+                                                       : driver_.get();
         env.list = list;
         env.out = &out;
         env.err = &err;
@@ -165,7 +174,7 @@ class ServiceCommands : public ::testing::Test {
         for (const std::string& name : Backups()) fs::remove(folder_ / name);
     }
 
-    bool failBlockWrites_ = false;
+    BlockWrites blockWrites_ = BlockWrites::kPass;
     fs::path folder_;
     std::unique_ptr<sim::SimHidDriver> driver_ = std::make_unique<sim::SimHidDriver>();
     std::vector<sim::VirtualStick*> sticks_;
@@ -335,6 +344,7 @@ TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
         int status;
         const char* message;
         bool backupKept;
+        BlockWrites writes = BlockWrites::kPass;
     } cases[] = {
         // clang-format off
         {"dump onto a file", {"dump", Path("exists.txt")}, {}, true, 1, "exists; dump --force", false},
@@ -351,7 +361,10 @@ TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
          "exists; nothing was written", false},
         {"restore, block unreadable for the backup", {"restore", block}, kNoReply, true, 1,
          "for the backup; nothing was written", false},
-        {"restore, the write fails", {"restore", block}, {}, true, 1, "writing the block to", true},
+        {"restore, the write fails", {"restore", block}, {}, true, 1, "writing the block to", true,
+         BlockWrites::kFail},
+        {"restore, a byte kept wrong", {"restore", block}, {}, true, 1,
+         "Initial_Pos_X: stick 0x4001, file 0x4000", true, BlockWrites::kCorrupt},
         {"verify, a partial file", {"verify", Path("partial.txt")}, {}, true, 2,
          "does not set Initial_Pos_X", false},
         {"list, no stick", {"list"}, {}, false, 1, "no stick found", false},
@@ -363,13 +376,14 @@ TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
         stick.SetFaults(c.faults);
         if (!c.plugged) stick.Unplug();
         // The stick's own write faults would fail the reads as well (a read
-        // request is a write): only the block's write requests fail here.
-        failBlockWrites_ = c.backupKept;
+        // request is a write): only the block's write requests go wrong here.
+        blockWrites_ = c.writes;
 
         const Result r = Run(c.args);
         EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
-        EXPECT_EQ(RecordIn(stick), kCounting) << c.name;
+        // Everything but a corrupted write leaves the stick as it was.
+        EXPECT_EQ(RecordIn(stick) == kCounting, c.writes != BlockWrites::kCorrupt) << c.name;
         const std::vector<std::string> backups = Backups();
         EXPECT_EQ(backups.size(), c.backupKept ? 1u : 0u) << c.name;
         if (c.backupKept && !backups.empty()) {
