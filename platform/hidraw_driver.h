@@ -38,6 +38,8 @@ struct HidrawController {
     std::string path;          // the device node
     std::uint32_t vidPid = 0;  // product << 16 | vendor, as DeviceIdentity
     std::string name;          // as the kernel names the device; may be empty
+    std::string serial;        // the serial number the device reports; may be empty
+    std::string port;          // where it is plugged in (bus path); may be empty
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
     std::uint16_t inputReportLength = 0;   // id byte included

@@ -70,6 +70,9 @@ struct StickSettings {
     // Reports kept per open handle while nobody reads (the HID class
     // driver's ring); the oldest is lost when it is full.
     std::uint32_t bufferedReports = 32;
+    // The serial number the stick reports (the kernel's HID_UNIQ); empty
+    // when it has none.
+    std::string serial = {};
 };
 
 // Misbehaviour on demand. Counters ("next N") count down as they are used.
@@ -94,6 +97,10 @@ struct StickFaults {
     bool preparsedDataFail = false;
     bool capsFail = false;
     bool openFails = false;  // Open fails although the stick is plugged
+    // Write requests are accepted and nothing is stored.
+    bool ignoreWrites = false;
+    // A write stores this EEPROM address with its lowest bit flipped; -1 none.
+    int flipBitAddress = -1;
 };
 
 // A request as the stick received it (only requests that reached it: writes

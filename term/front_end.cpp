@@ -6,6 +6,7 @@
 
 #include "platform/terminal.h"
 #include "platform/win_defs.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
 
 namespace term {
 namespace {
@@ -15,6 +16,11 @@ namespace {
 constexpr int kFrameMs = 40;
 // An ESC with nothing after it for this long was the Escape key.
 constexpr int kEscapeMs = 30;
+// WM_NULL: does nothing, but lets the dialog's loop run its idle hook, where
+// the status line's sample of the stick is taken.
+constexpr UINT kWakeMessage = 0x0000;
+// The keyboard protocol flag that says releases are reported.
+constexpr unsigned char kReportsReleases = 2;
 
 std::string CurrentFolder() {
     std::error_code ec;
@@ -86,6 +92,25 @@ void TerminalFrontEnd::PublishDialog() {
         m_dialog = dialog;
         plat::WakeTerminalReader();
     }
+    SampleStick(dialog);
+}
+
+// On the dialog's thread, the only one on which the dialog object is sure to
+// exist: the status line's view of the stick.
+void TerminalFrontEnd::SampleStick(CDialog* dialog) {
+    m_wakePending = false;
+    auto* wizard = dynamic_cast<CKx9JoystickCalibrationDlg*>(dialog);
+    if (wizard == nullptr) return;
+    StickSample sample;
+    sample.found = wizard->m_bDeviceFound.load() != 0;
+    sample.linkOpen = wizard->m_pInBuf.load() != nullptr;
+    sample.x = wizard->m_nCurX.load();
+    sample.y = wizard->m_nCurY.load();
+    sample.step = StepOfVisibleTexts(plat::vws::DialogDriver(*dialog).VisibleIds());
+    sample.spacePresses = m_spacePresses.load();
+    m_statusLine.Update(sample);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_statusText = m_statusLine.Text();
 }
 
 int TerminalFrontEnd::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
@@ -126,6 +151,11 @@ void TerminalFrontEnd::PostTransitions(const std::vector<KeyTransition>& transit
         } else {
             driver.PostKeyUp(t.vk);
         }
+        if (t.vk != VK_SPACE) continue;
+        // Counted once posted: a sample that sees the count was taken with
+        // the queue empty, after the dialog judged the press.
+        if (t.down && !m_spaceDown) ++m_spacePresses;
+        m_spaceDown = t.down;
     }
 }
 
@@ -147,6 +177,22 @@ void TerminalFrontEnd::RequestClose(bool fromSignal) {
 }
 
 void TerminalFrontEnd::OnKey(const Key& key, std::uint64_t now) {
+    // The terminal reports key-ups: the held-key guess gives way to them.
+    if ((key.kind == KeyKind::kKeyboardProtocol && (key.ch & kReportsReleases) != 0) ||
+        key.event == KeyEvent::kRelease) {
+        std::vector<KeyTransition> released;
+        m_held.UseReportedReleases(&released);
+        PostTransitions(released);
+    }
+    if (key.kind == KeyKind::kKeyboardProtocol) return;
+    // A release is the dialog's key-up and nothing else: boxes, the prompt
+    // and the front end's own keys act on presses.
+    if (key.event == KeyEvent::kRelease) {
+        std::vector<KeyTransition> transitions;
+        if (const unsigned vk = VirtualKeyOf(key)) m_held.Release(vk, &transitions);
+        PostTransitions(transitions);
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_box.has_value()) {
@@ -191,10 +237,13 @@ void TerminalFrontEnd::OnKey(const Key& key, std::uint64_t now) {
         const PanelAction action = PanelActionOf(key);
         if (action != PanelAction::kNone) {
             // Only the last key pressed repeats: a held key's repeats have
-            // stopped, so it counts as released.
-            std::vector<KeyTransition> released;
-            m_held.ReleaseAll(&released);
-            PostTransitions(released);
+            // stopped, so it counts as released (unless its release will
+            // be reported).
+            if (!m_held.UsesReportedReleases()) {
+                std::vector<KeyTransition> released;
+                m_held.ReleaseAll(&released);
+                PostTransitions(released);
+            }
             ApplyPanelAction(*m_options.stick, action);
             return;
         }
@@ -219,9 +268,11 @@ void TerminalFrontEnd::Draw(bool force) {
         model.panel =
             PanelView{m_options.stick->X(), m_options.stick->Y(), m_options.stick->Plugged()};
     }
-    if (m_options.note) model.note = m_options.note();
+    const std::string advice = m_options.note ? m_options.note() : std::string();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        model.note = m_statusText;
+        if (!advice.empty()) model.note += (model.note.empty() ? "" : "\n") + advice;
         if (m_box.has_value()) {
             model.box = *m_box;
             // Keep the scroll position within the text.
@@ -254,6 +305,12 @@ void TerminalFrontEnd::TerminalLoop() {
         const unsigned events = plat::TakeTerminalEvents();
         if ((events & plat::kTerminalCloseRequest) != 0) RequestClose(true);
         const bool redraw = (events & (plat::kTerminalResized | plat::kTerminalResumed)) != 0;
+
+        // Keeps the status line's sample of the stick fresh; one wake at a
+        // time, so that none pile up while a box holds the dialog's thread.
+        if (CDialog* dialog = m_dialog.load(); dialog != nullptr && !m_wakePending.exchange(true)) {
+            if (!plat::vws::DialogDriver(*dialog).Post(kWakeMessage, 0, 0)) m_wakePending = false;
+        }
 
         if (m_closePending) {
             if (CDialog* dialog = m_dialog.load()) {

@@ -7,6 +7,9 @@
 // Ctrl+Z suspends, Ctrl+L redraws, and with the virtual stick the arrows,
 // c and u move it. While a message box or the save prompt is open, keys go
 // to it; the dialog's thread waits in the responder until it is answered.
+//
+// Under the dialog, the status line: the stick's live axes and what the last
+// Space did, sampled on the dialog's thread whenever its loop is idle.
 #pragma once
 
 #include <atomic>
@@ -22,6 +25,7 @@
 #include "term/boxes.h"
 #include "term/dialog_view.h"
 #include "term/keys.h"
+#include "term/status_line.h"
 #include "term/stick_control.h"
 
 namespace term {
@@ -54,6 +58,7 @@ class TerminalFrontEnd final : public plat::vws::Responder {
 
   private:
     void PublishDialog();
+    void SampleStick(CDialog* dialog);
     void TerminalLoop();
     void OnKey(const Key& key, std::uint64_t now);
     void PostTransitions(const std::vector<KeyTransition>& transitions);
@@ -67,7 +72,12 @@ class TerminalFrontEnd final : public plat::vws::Responder {
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 
+    // Space presses posted to the dialog, for the status line.
+    std::atomic<std::uint64_t> m_spacePresses{0};
+    std::atomic<bool> m_wakePending{false};
+
     // Terminal thread only.
+    bool m_spaceDown = false;
     KeyDecoder m_decoder;
     HeldKeys m_held;
     DialogView m_view;
@@ -81,6 +91,10 @@ class TerminalFrontEnd final : public plat::vws::Responder {
     std::optional<SavePrompt> m_prompt;
     bool m_modalDone = false;
     bool m_closing = false;  // every box from now on is answered at once
+    std::string m_statusText;
+
+    // The dialog's thread only.
+    StatusLine m_statusLine;
 };
 
 }  // namespace term

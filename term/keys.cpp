@@ -1,5 +1,7 @@
 #include "term/keys.h"
 
+#include <algorithm>
+
 #include "platform/win_defs.h"
 
 namespace term {
@@ -38,37 +40,140 @@ Key FromByte(unsigned char b) {
     return Make(KeyKind::kOther);
 }
 
+// A parameter string "a:b;c:d" as fields of colon-separated numbers; an
+// empty or malformed number is 0.
+std::vector<std::vector<unsigned>> Fields(const std::string& params) {
+    std::vector<std::vector<unsigned>> fields(1, std::vector<unsigned>(1, 0));
+    for (char c : params) {
+        if (c == ';') {
+            fields.emplace_back(1, 0);
+        } else if (c == ':') {
+            fields.back().push_back(0);
+        } else if (c >= '0' && c <= '9') {
+            unsigned& v = fields.back().back();
+            // Past any key code or modifier: kept there, never wrapped.
+            v = v > 0x10FFFF ? v : v * 10 + static_cast<unsigned>(c - '0');
+        }
+    }
+    return fields;
+}
+
+unsigned Field(const std::vector<std::vector<unsigned>>& fields, std::size_t f, std::size_t sub,
+               unsigned otherwise) {
+    if (f >= fields.size() || sub >= fields[f].size() || fields[f][sub] == 0) return otherwise;
+    return fields[f][sub];
+}
+
+KeyEvent EventOf(unsigned code) {
+    return code == 2 ? KeyEvent::kRepeat : code == 3 ? KeyEvent::kRelease : KeyEvent::kPress;
+}
+
+constexpr unsigned kShift = 1;
+constexpr unsigned kCtrl = 4;
+// Code points the protocol gives to keys that have no text (F13.., keypad,
+// modifiers, media keys).
+constexpr unsigned kPrivateUseFirst = 0xE000;
+constexpr unsigned kPrivateUseLast = 0xF8FF;
+
+// "ESC [ code[:shifted] ; modifiers[:event] u": one key, or the bytes of a
+// character beyond ASCII, as the older input gives them.
+void FromProtocolKey(const std::string& params, std::vector<Key>* out) {
+    if (!params.empty() && params[0] == '?') {
+        const unsigned flags = Field(Fields(params.substr(1)), 0, 0, 0);
+        out->push_back(Key{KeyKind::kKeyboardProtocol, static_cast<unsigned char>(flags & 0xFF)});
+        return;
+    }
+    const auto fields = Fields(params);
+    const unsigned code = Field(fields, 0, 0, 0);
+    const unsigned modifiers = Field(fields, 1, 0, 1) - 1;
+    const KeyEvent event = EventOf(Field(fields, 1, 1, 1));
+    auto push = [&](KeyKind kind, unsigned char ch = 0) { out->push_back(Key{kind, ch, event}); };
+    if ((modifiers & kCtrl) != 0) {
+        push(code == 'c'   ? KeyKind::kCtrlC
+             : code == 'l' ? KeyKind::kCtrlL
+             : code == 'z' ? KeyKind::kCtrlZ
+                           : KeyKind::kOther);
+        return;
+    }
+    switch (code) {
+        case 13:
+            return push(KeyKind::kEnter);
+        case 9:
+            return push(KeyKind::kTab);
+        case 8:
+        case 127:
+            return push(KeyKind::kBackspace);
+        case 27:
+            return push(KeyKind::kEscape);
+        case 32:
+            return push(KeyKind::kSpace);
+        default:
+            break;
+    }
+    unsigned cp = code;
+    if ((modifiers & kShift) != 0) {
+        cp = Field(fields, 0, 1, code >= 'a' && code <= 'z' ? code - 'a' + 'A' : code);
+    }
+    if (cp < 0x21 || cp == 0x7F || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
+        (cp >= kPrivateUseFirst && cp <= kPrivateUseLast) || (cp >= 0x80 && cp < 0xA0)) {
+        return push(KeyKind::kOther);
+    }
+    if (cp < 0x80) return push(KeyKind::kChar, static_cast<unsigned char>(cp));
+    // UTF-8, one key per byte, as typed text arrives without the protocol.
+    unsigned char bytes[4];
+    int n;
+    if (cp < 0x800) {
+        bytes[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        n = 1;
+    } else if (cp < 0x10000) {
+        bytes[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+        bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        n = 2;
+    } else {
+        bytes[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        bytes[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        n = 3;
+    }
+    bytes[n++] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    for (int i = 0; i < n; ++i) push(KeyKind::kChar, bytes[i]);
+}
+
 // The key a finished CSI ("ESC [") or SS3 ("ESC O") sequence stands for.
-Key FromSequence(const std::string& params, unsigned char final) {
+void FromSequence(const std::string& params, unsigned char final, std::vector<Key>* out) {
+    if (final == 'u') return FromProtocolKey(params, out);
+    // The protocol adds the event after the modifiers: "ESC [ 1 ; 1 : 3 A".
+    const KeyEvent event = EventOf(Field(Fields(params), 1, 1, 1));
+    auto push = [&](KeyKind kind) { out->push_back(Key{kind, 0, event}); };
     switch (final) {
         case 'A':
-            return Make(KeyKind::kUp);
+            return push(KeyKind::kUp);
         case 'B':
-            return Make(KeyKind::kDown);
+            return push(KeyKind::kDown);
         case 'C':
-            return Make(KeyKind::kRight);
+            return push(KeyKind::kRight);
         case 'D':
-            return Make(KeyKind::kLeft);
+            return push(KeyKind::kLeft);
         case 'H':
-            return Make(KeyKind::kHome);
+            return push(KeyKind::kHome);
         case 'F':
-            return Make(KeyKind::kEnd);
+            return push(KeyKind::kEnd);
         case '~': {
-            const std::string first = params.substr(0, params.find(';'));
-            if (first == "1" || first == "7") return Make(KeyKind::kHome);
-            if (first == "4" || first == "8") return Make(KeyKind::kEnd);
-            if (first == "3") return Make(KeyKind::kDelete);
-            return Make(KeyKind::kOther);
+            const std::string first = params.substr(0, params.find_first_of(";:"));
+            if (first == "1" || first == "7") return push(KeyKind::kHome);
+            if (first == "4" || first == "8") return push(KeyKind::kEnd);
+            if (first == "3") return push(KeyKind::kDelete);
+            return push(KeyKind::kOther);
         }
         default:
-            return Make(KeyKind::kOther);
+            return push(KeyKind::kOther);
     }
 }
 
 }  // namespace
 
 bool operator==(const Key& a, const Key& b) {
-    return a.kind == b.kind && a.ch == b.ch;
+    return a.kind == b.kind && a.ch == b.ch && a.event == b.event;
 }
 
 void KeyDecoder::Feed(const unsigned char* data, std::size_t size, std::vector<Key>* out) {
@@ -126,7 +231,7 @@ void KeyDecoder::Decode(std::vector<Key>* out, bool flushing) {
             ++j;
         }
         if (complete) {
-            out->push_back(FromSequence(params, final));
+            FromSequence(params, final, out);
             i = j;
             continue;
         }
@@ -193,6 +298,11 @@ unsigned VirtualKeyOf(const Key& key) {
 }
 
 void HeldKeys::Press(unsigned vk, std::uint64_t nowMs, std::vector<KeyTransition>* out) {
+    if (m_reported) {
+        if (std::find(m_down.begin(), m_down.end(), vk) == m_down.end()) m_down.push_back(vk);
+        out->push_back(KeyTransition{vk, true});
+        return;
+    }
     if (m_held && vk == m_vk && nowMs - m_last <= (m_repeating ? m_repeatGap : m_firstGap)) {
         m_repeating = true;
         m_last = nowMs;
@@ -212,10 +322,25 @@ void HeldKeys::Tick(std::uint64_t nowMs, std::vector<KeyTransition>* out) {
 }
 
 void HeldKeys::ReleaseAll(std::vector<KeyTransition>* out) {
+    for (unsigned vk : m_down) out->push_back(KeyTransition{vk, false});
+    m_down.clear();
     if (!m_held) return;
     m_held = false;
     m_repeating = false;
     out->push_back(KeyTransition{m_vk, false});
+}
+
+void HeldKeys::UseReportedReleases(std::vector<KeyTransition>* out) {
+    if (m_reported) return;
+    ReleaseAll(out);
+    m_reported = true;
+}
+
+void HeldKeys::Release(unsigned vk, std::vector<KeyTransition>* out) {
+    const auto it = std::find(m_down.begin(), m_down.end(), vk);
+    if (it == m_down.end()) return;
+    m_down.erase(it);
+    out->push_back(KeyTransition{vk, false});
 }
 
 std::int64_t HeldKeys::MsUntilRelease(std::uint64_t nowMs) const {

@@ -28,18 +28,28 @@ enum class KeyKind {
     kCtrlL,
     kCtrlZ,
     kOther,  // a key with no meaning here (function keys, other controls)
+    // The terminal's answer to the keyboard protocol query; ch holds the low
+    // byte of the flags in force (2: releases are reported).
+    kKeyboardProtocol,
 };
+
+// What happened to the key. Terminals without the progressive keyboard
+// protocol report presses only (a held key as presses again and again).
+enum class KeyEvent : std::uint8_t { kPress, kRepeat, kRelease };
 
 struct Key {
     KeyKind kind = KeyKind::kOther;
     unsigned char ch = 0;  // kChar only
+    KeyEvent event = KeyEvent::kPress;
 };
 
 bool operator==(const Key& a, const Key& b);
 
 // Turns terminal input into keys. An ESC byte may begin a sequence (arrow
 // keys send "ESC [ A") or be the Escape key itself; which one is told by
-// what follows, or by nothing following for a while (Flush).
+// what follows, or by nothing following for a while (Flush). Keys of the
+// progressive keyboard protocol ("ESC [ code ; modifiers : event u", and the
+// event after the modifiers of the older forms) come with their event.
 class KeyDecoder {
   public:
     void Feed(const unsigned char* data, std::size_t size, std::vector<Key>* out);
@@ -65,7 +75,8 @@ struct KeyTransition {
 };
 
 // A terminal reports a held key as the same key arriving again and again
-// (auto-repeat) and never reports its release. A key that arrives again
+// (auto-repeat) and, without the keyboard protocol, never reports its
+// release. A key that arrives again
 // while it counts as held is a repeated key-down; the key-up follows once it
 // has stopped arriving: `firstGapMs` after a single press (the typematic
 // delay before repeats begin), `repeatGapMs` after its last repeat. Another
@@ -80,6 +91,13 @@ class HeldKeys {
         : m_firstGap(firstGapMs), m_repeatGap(repeatGapMs) {}
 
     void Press(unsigned vk, std::uint64_t nowMs, std::vector<KeyTransition>* out);
+    // The terminal reports releases: from now on a key goes down on each
+    // press or repeat and up only on its release, with no guessing; several
+    // keys may be down at once. A key held by the guess is released first.
+    void UseReportedReleases(std::vector<KeyTransition>* out);
+    bool UsesReportedReleases() const { return m_reported; }
+    // A reported release: the key-up, if the key is down.
+    void Release(unsigned vk, std::vector<KeyTransition>* out);
     // Releases the held key if it has stopped repeating by `nowMs`.
     void Tick(std::uint64_t nowMs, std::vector<KeyTransition>* out);
     void ReleaseAll(std::vector<KeyTransition>* out);
@@ -93,6 +111,8 @@ class HeldKeys {
     bool m_repeating = false;
     unsigned m_vk = 0;
     std::uint64_t m_last = 0;
+    bool m_reported = false;
+    std::vector<unsigned> m_down;  // with reported releases
 };
 
 }  // namespace term

@@ -1,9 +1,14 @@
 #include "term/options.h"
 
+#include <cstddef>
+
 #include "term/script.h"
 
 namespace term {
 namespace {
+
+constexpr std::uint32_t kMaxReplyLatencyMs = 60000;
+constexpr std::uint32_t kLastEepromAddress = 255;
 
 bool ParseLength(const std::string& text, std::uint16_t* value) {
     std::uint32_t v = 0;
@@ -12,24 +17,89 @@ bool ParseLength(const std::string& text, std::uint16_t* value) {
     return true;
 }
 
+bool ParseCommand(const std::string& word, Command* command) {
+    if (word == "dump") {
+        *command = Command::kDump;
+    } else if (word == "restore") {
+        *command = Command::kRestore;
+    } else if (word == "verify") {
+        *command = Command::kVerify;
+    } else if (word == "list") {
+        *command = Command::kList;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+const char* CommandName(Command command) {
+    switch (command) {
+        case Command::kDump:
+            return "dump";
+        case Command::kRestore:
+            return "restore";
+        case Command::kVerify:
+            return "verify";
+        case Command::kList:
+            return "list";
+        case Command::kDialog:
+            break;
+    }
+    return "";
+}
+
+bool IsGlobalOption(const std::string& name) {
+    return name == "--simulate" || name == "--device" || name == "--script" ||
+           name.rfind("--sim-", 0) == 0;
+}
+
+// One option, its name and the value given with '=' or in the next word.
+struct Word {
+    std::string name;
+    std::string value;
+    bool inlineValue = false;
+};
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
     Options o;
     bool simSetting = false;
+    bool haveCommand = false;
+    bool optionsEnded = false;
+    std::vector<std::string> operands;
+
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        // --name=value is the same as --name value.
-        std::string name = a;
-        std::string value;
-        bool inlineValue = false;
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            name = a.substr(0, a.find('='));
-            value = a.substr(a.find('=') + 1);
-            inlineValue = true;
+        if (!optionsEnded && a == "--") {
+            optionsEnded = true;
+            continue;
         }
+        // "-" alone is a file name: standard output.
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            if (!haveCommand) {
+                if (!ParseCommand(a, &o.command)) {
+                    *error = "unknown command " + a + " (see --help)";
+                    return false;
+                }
+                haveCommand = true;
+            } else {
+                operands.push_back(a);
+            }
+            continue;
+        }
+
+        // --name=value is the same as --name value.
+        Word w{a, {}, false};
+        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+            w.name = a.substr(0, a.find('='));
+            w.value = a.substr(a.find('=') + 1);
+            w.inlineValue = true;
+        }
+        const std::string& name = w.name;
+        std::string& value = w.value;
         auto takeValue = [&]() -> bool {
-            if (inlineValue) return true;
+            if (w.inlineValue) return true;
             if (i + 1 >= args.size()) {
                 *error = name + " needs a value";
                 return false;
@@ -37,14 +107,47 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             value = args[++i];
             return true;
         };
-        if ((name == "--help" || name == "-h") && !inlineValue) {
+        auto flag = [&](const char* flagName) { return name == flagName && !w.inlineValue; };
+
+        if (flag("--help") || flag("-h")) {
             o.help = true;
-        } else if (name == "--version" && !inlineValue) {
+        } else if (flag("--version")) {
             o.version = true;
-        } else if (name == "--list" && !inlineValue) {
-            o.list = true;
-        } else if (name == "--simulate" && !inlineValue) {
+        } else if (haveCommand) {
+            if (o.command == Command::kDump && flag("--force")) {
+                o.force = true;
+            } else if (o.command == Command::kList && flag("--json")) {
+                o.json = true;
+            } else if (o.command == Command::kRestore && flag("--no-backup")) {
+                o.noBackup = true;
+            } else if (o.command == Command::kRestore && name == "--backup") {
+                if (!takeValue()) return false;
+                if (value.empty()) {
+                    *error = "--backup needs a file name";
+                    return false;
+                }
+                o.backup = value;
+            } else if (IsGlobalOption(name)) {
+                *error = name + " goes before the command " + CommandName(o.command);
+                return false;
+            } else {
+                *error =
+                    std::string(CommandName(o.command)) + ": unknown option " + a + " (see --help)";
+                return false;
+            }
+        } else if (flag("--list")) {
+            // The older spelling of the list command.
+            o.command = Command::kList;
+            haveCommand = true;
+        } else if (flag("--simulate")) {
             o.simulate = true;
+        } else if (name == "--device") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                *error = "--device needs a device node or a serial number";
+                return false;
+            }
+            o.device = value;
         } else if (name == "--script") {
             if (!takeValue()) return false;
             if (value.empty()) {
@@ -70,6 +173,27 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                 return false;
             }
             simSetting = true;
+        } else if (name == "--sim-reply-latency") {
+            if (!takeValue()) return false;
+            std::uint32_t ms = 0;
+            if (!ParseScriptNumber(value, kMaxReplyLatencyMs, &ms)) {
+                *error = "--sim-reply-latency needs a time of 0 to 60000 ms";
+                return false;
+            }
+            o.simReplyLatencyMs = ms;
+            simSetting = true;
+        } else if (flag("--sim-ignore-writes")) {
+            o.simIgnoreWrites = true;
+            simSetting = true;
+        } else if (name == "--sim-flip-bit") {
+            if (!takeValue()) return false;
+            std::uint32_t address = 0;
+            if (!ParseScriptNumber(value, kLastEepromAddress, &address)) {
+                *error = "--sim-flip-bit needs an EEPROM address of 0 to 255";
+                return false;
+            }
+            o.simFlipBitAddress = static_cast<int>(address);
+            simSetting = true;
         } else {
             *error = "unknown option " + a + " (see --help)";
             return false;
@@ -83,23 +207,73 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         *error = "the --sim-... options need --simulate";
         return false;
     }
-    if (o.list && (o.script || o.simulate)) {
-        *error = "--list stands alone";
+    if (o.script && o.command != Command::kDialog) {
+        *error = std::string("--script runs the dialog and takes no command (") +
+                 CommandName(o.command) + ")";
         return false;
+    }
+    for (const std::string& operand : operands) {
+        if (operand.empty()) {
+            *error = std::string(CommandName(o.command)) + ": an empty file name";
+            return false;
+        }
+    }
+    switch (o.command) {
+        case Command::kDialog:
+            break;
+        case Command::kList:
+            if (!operands.empty()) {
+                *error = "list takes no file (" + operands[0] + ")";
+                return false;
+            }
+            break;
+        case Command::kDump:
+            if (operands.size() > 1) {
+                *error = "dump takes one file at most";
+                return false;
+            }
+            o.file = operands.empty() ? std::string(kDefaultDumpFile) : operands[0];
+            break;
+        case Command::kRestore:
+        case Command::kVerify:
+            if (operands.size() != 1) {
+                *error = std::string(CommandName(o.command)) + " needs exactly one file";
+                return false;
+            }
+            o.file = operands[0];
+            if (o.noBackup && !o.backup.empty()) {
+                *error = "restore: --backup and --no-backup exclude each other";
+                return false;
+            }
+            break;
     }
     *options = o;
     return true;
 }
 
 std::string HelpText() {
-    return "Usage: kx9calib [--simulate [SIM OPTIONS]] [--script FILE]\n"
-           "       kx9calib --list\n"
+    return "Usage: kx9calib [GLOBAL OPTIONS] [--script FILE]\n"
+           "       kx9calib [GLOBAL OPTIONS] COMMAND [COMMAND OPTIONS] [FILE]\n"
            "\n"
-           "Calibrates the X and Y axes of a Kx9 stick and writes the result to its EEPROM,\n"
-           "in a full-screen terminal dialog. The configuration file\n"
+           "Without a command: calibrates the X and Y axes of a Kx9 stick and writes the\n"
+           "result to its EEPROM, in a full-screen terminal dialog. The configuration file\n"
            "kx9JoystickCalibration.txt is read from the current directory.\n"
            "\n"
-           "Options:\n"
+           "Commands (no terminal needed; messages on standard error):\n"
+           "  dump [--force] [FILE|-]  save the stick's calibration block as a text file\n"
+           "                          (default Kx9_Joystick_FW.txt; - standard output);\n"
+           "                          an existing file is replaced only with --force\n"
+           "  restore [--backup FILE | --no-backup] FILE\n"
+           "                          write the block of FILE (all fourteen fields) to the\n"
+           "                          stick after backing up its current block (default\n"
+           "                          kx9-backup-YYYYmmdd-HHMMSS.txt), then read it back\n"
+           "  verify FILE             compare the stick's block with FILE's fields\n"
+           "  list [--json]           list the game controllers found, with serial number\n"
+           "                          and USB port; --list is the same\n"
+           "\n"
+           "Global options:\n"
+           "  --device NODE|SERIAL    take this stick (device node or serial number)\n"
+           "                          instead of the first one found\n"
            "  --simulate              use the built-in virtual stick, plugged in at start\n"
            "  --sim-eeprom FILE       the virtual stick's EEPROM as a 256-byte file (address\n"
            "                          i at offset i); made, filled with 0xFF, if missing;\n"
@@ -107,11 +281,15 @@ std::string HelpText() {
            "                          (default: kept in memory only)\n"
            "  --sim-input-length N    its input report length in bytes (default 64)\n"
            "  --sim-output-length N   its output report length in bytes (default 64)\n"
+           "  --sim-reply-latency MS  each EEPROM read reply comes MS ms after its request\n"
+           "  --sim-ignore-writes     write requests are accepted and nothing is stored\n"
+           "  --sim-flip-bit ADDR     a write stores EEPROM address ADDR (0-255) with its\n"
+           "                          lowest bit flipped\n"
            "  --script FILE           run the commands of FILE (- for standard input)\n"
            "                          without a terminal, printing every message box\n"
-           "  --list                  list the game controllers found and exit\n"
            "  --version               print the version and exit\n"
            "  -h, --help              show this text and exit\n"
+           "  --                      ends the options: what follows is a command or a file\n"
            "\n"
            "Keys:\n"
            "  Space                   confirm the step shown (every key reaches the dialog)\n"
@@ -132,9 +310,13 @@ std::string HelpText() {
            "  close                   close the dialog (the end of the script does too)\n"
            "  show                    print the visible step texts and pictures\n"
            "\n"
-           "Exit status: 0 when the dialog closed normally, 1 when the program could not\n"
-           "run (no terminal, no stick for a script, an unusable file), 2 for a bad command\n"
-           "line or script (nothing has run then).\n";
+           "Exit status of the dialog: 0 when it closed normally, 1 when the program could\n"
+           "not run (no terminal, no stick for a script, an unusable file), 2 for a bad\n"
+           "command line or script (nothing has run then).\n"
+           "Exit status of a command: 0 success; 1 a failure of the stick or of a file\n"
+           "(none found, cannot read or write, restore not verified, verify found\n"
+           "differences); 2 bad usage (a bad command line, a block file that does not set\n"
+           "all fourteen fields or holds a value a field cannot store).\n";
 }
 
 }  // namespace term

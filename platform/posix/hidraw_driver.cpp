@@ -450,7 +450,11 @@ std::vector<HidrawController> ListHidrawControllers(const std::string& sysfsRoot
         const DescriptorFacts facts = ReadFacts(sysfsRoot, number);
         if (!facts.valid) continue;  // changed since it was listed
         hidraw::HidIdentity identity;
-        if (hidraw::ReadIdentity(sysfsRoot, number, &identity)) controller.name = identity.name;
+        if (hidraw::ReadIdentity(sysfsRoot, number, &identity)) {
+            controller.name = identity.name;
+            controller.serial = identity.serial;
+            controller.port = identity.port;
+        }
         controller.usagePage = facts.usagePage;
         controller.usage = facts.usage;
         controller.inputReportLength = facts.inputLength;

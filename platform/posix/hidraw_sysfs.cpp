@@ -136,6 +136,10 @@ bool ParseUevent(std::string_view uevent, HidIdentity* identity) {
             haveId = true;
         } else if (line.substr(0, 9) == "HID_NAME=") {
             found.name = std::string(line.substr(9));
+        } else if (line.substr(0, 9) == "HID_UNIQ=") {
+            found.serial = std::string(line.substr(9));
+        } else if (line.substr(0, 9) == "HID_PHYS=") {
+            found.port = std::string(line.substr(9));
         }
     }
     if (!haveId) return false;

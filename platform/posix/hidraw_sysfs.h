@@ -33,7 +33,9 @@ struct HidIdentity {
     std::uint32_t bus = 0;
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
-    std::string name;  // HID_NAME, may be empty
+    std::string name;    // HID_NAME, may be empty
+    std::string serial;  // HID_UNIQ, may be empty
+    std::string port;    // HID_PHYS (where it is plugged in), may be empty
 };
 
 // The HID_ID=bus:vendor:product line (hex, up to 8 digits each) of a uevent

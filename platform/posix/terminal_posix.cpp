@@ -20,9 +20,14 @@
 namespace plat {
 namespace {
 
-// Alternate screen on, cursor hidden, wrap off; and the reverse.
-constexpr char kTakeScreen[] = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J\x1b[H";
-constexpr char kGiveScreen[] = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
+// Alternate screen on, cursor hidden, wrap off; and the reverse. On the
+// alternate screen (whose keyboard settings are its own), the progressive
+// keyboard protocol is asked for: keys as escape codes, with their
+// releases and repeats and the shifted key (flags 1 | 2 | 4 | 8), followed by
+// a query whose answer tells that the terminal does it. Terminals without the
+// protocol ignore both; the flags are popped before the screen is given back.
+constexpr char kTakeScreen[] = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[2J\x1b[H\x1b[>15u\x1b[?u";
+constexpr char kGiveScreen[] = "\x1b[<u\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
 
 struct termios g_saved;
 volatile std::sig_atomic_t g_raw = 0;  // raw mode is on and g_saved is valid

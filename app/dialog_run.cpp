@@ -1,0 +1,98 @@
+#include "app/dialog_run.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "app/kx9_calibration_app.h"
+#include "platform/virtual_window_system.h"
+#include "term/front_end.h"
+#include "term/script_runner.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
+
+extern CKx9CalibrationApp theApp;
+
+namespace app {
+namespace {
+
+std::string NodeForAdvice(const DialogRun& run) {
+    const std::string node = run.node ? run.node() : std::string();
+    return node.empty() ? std::string("the stick's hidraw node") : node;
+}
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    const std::string folder = std::filesystem::current_path(ec).string();
+    return ec ? std::string(".") : folder;
+}
+
+int RunScript(DialogRun& run) {
+    plat::vws::Desktop desktop(plat::vws::Clock::kManual);
+    term::ScriptRunner runner(std::move(run.script), run.stick, std::cout, std::cerr,
+                              CurrentFolder());
+    runner.Attach(desktop);
+    theApp.InitInstance();
+    runner.Detach(desktop);
+    if (const int line = runner.UnrunLine()) {
+        std::cerr << "kx9calib: the dialog ended before line " << line
+                  << " of the script; the rest did not run\n";
+    }
+    if (run.hidraw != nullptr &&
+        run.hidraw->LastOpenFailure() == plat::OpenFailure::kPermissionDenied) {
+        std::cerr << plat::PermissionDeniedMessage(NodeForAdvice(run), DeviceIdentity) << "\n";
+    }
+    return 0;
+}
+
+int RunInTerminal(DialogRun& run) {
+    plat::vws::Desktop desktop(plat::vws::Clock::kReal);
+    term::FrontEndOptions frontOptions;
+    frontOptions.stick = run.stick;
+    if (run.hidraw != nullptr) {
+        frontOptions.note = [&run, cached = std::string()]() mutable -> std::string {
+            if (run.hidraw->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) {
+                cached.clear();
+                return {};
+            }
+            if (cached.empty())
+                cached = plat::PermissionDeniedMessage(NodeForAdvice(run), DeviceIdentity);
+            return cached;
+        };
+    }
+    term::TerminalFrontEnd frontEnd(frontOptions);
+    if (!frontEnd.Run(desktop, [] { theApp.InitInstance(); })) {
+        std::cerr << "kx9calib: cannot take the terminal\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool ReadScript(const std::string& path, std::vector<term::ScriptCommand>* commands,
+                std::string* error) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (path != "-") {
+        file.open(path, std::ios::binary);
+        if (!file) {
+            *error = "cannot read the script " + path;
+            return false;
+        }
+        in = &file;
+    }
+    term::ScriptError e;
+    if (!term::ParseScript(*in, commands, &e)) {
+        *error = (path == "-" ? std::string("<stdin>") : path) + ":" + std::to_string(e.line) +
+                 ": " + e.message;
+        return false;
+    }
+    return true;
+}
+
+int RunDialog(DialogRun run) {
+    return run.options->script ? RunScript(run) : RunInTerminal(run);
+}
+
+}  // namespace app

@@ -1,0 +1,66 @@
+// kx9calib's virtual stick: made from the command line's --sim-... options,
+// its EEPROM kept in a file, and seen by the front-ends and the service
+// commands as any attached controller is.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/virtual_stick.h"
+#include "term/found_sticks.h"
+#include "term/options.h"
+#include "term/stick_control.h"
+
+namespace app {
+
+// The serial number kx9calib's virtual stick reports, and its device path:
+// short, so that it can be typed after --device.
+inline constexpr const char* kVirtualStickSerial = "KX9SIM0001";
+inline constexpr char16_t kVirtualStickNode[] = u"virtual-stick-1";
+
+sim::StickSettings VirtualStickSettings(const term::Options& options);
+sim::StickFaults VirtualStickFaults(const term::Options& options);
+
+// Through a temporary file, so that an interrupted save never leaves half
+// an image behind.
+bool WriteEepromFile(const std::string& file, const sim::Eeprom& contents);
+
+// Makes the virtual stick's EEPROM from its file: loaded when the file is
+// there, otherwise a new image of 0xFF bytes, written at once.
+bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::string* error);
+
+// The plugged ones among `sticks`, in the order given.
+std::vector<term::FoundController> FoundVirtualSticks(
+    const std::vector<sim::VirtualStick*>& sticks);
+
+// The virtual stick as the front-ends see it, keeping its EEPROM file up to
+// date: written whenever the EEPROM differs from what was last saved.
+class SimStick final : public term::StickControl {
+  public:
+    SimStick(sim::VirtualStick& stick, std::string eepromFile)
+        : m_stick(stick), m_file(std::move(eepromFile)), m_saved(stick.EepromContents()) {}
+
+    void SetAxes(std::uint16_t x, std::uint16_t y) override {
+        m_x = x;
+        m_y = y;
+        m_stick.SetAxes(x, y);
+    }
+    std::uint16_t X() const override { return m_x; }
+    std::uint16_t Y() const override { return m_y; }
+    void Unplug() override { m_stick.Unplug(); }
+    void Plug() override { m_stick.Plug(); }
+    bool Plugged() const override { return m_stick.Plugged(); }
+    std::uint64_t ReportsConsumed() const override { return m_stick.ReportsConsumed(); }
+    void Sync() override;
+
+  private:
+    sim::VirtualStick& m_stick;
+    std::string m_file;
+    sim::Eeprom m_saved;
+    std::atomic<std::uint16_t> m_x{0x8000};
+    std::atomic<std::uint16_t> m_y{0x8000};
+};
+
+}  // namespace app

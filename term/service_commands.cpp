@@ -1,0 +1,218 @@
+#include "term/service_commands.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
+#include "calib/calibration_file.h"
+#include "term/block_file.h"
+#include "term/clean_text.h"
+#include "term/stick_session.h"
+
+namespace term {
+namespace {
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+int Dump(const Options& o, const CommandEnvironment& env) {
+    std::ostream& err = *env.err;
+    const bool toStdout = o.file == "-";
+    // Before the stick is touched: the answer does not depend on it.
+    if (!toStdout && !o.force && Exists(o.file)) {
+        err << "kx9calib: " << CleanText(o.file) << " exists; dump --force replaces it\n";
+        return kCommandFailed;
+    }
+    StickSession stick(*env.hid, err, env.openAdvice);
+    if (!stick.Open()) return kCommandFailed;
+    CalibrationRecord record{};
+    if (!stick.Fetch(&record)) {
+        err << "kx9calib: cannot read the EEPROM of " << CleanText(stick.Node()) << "\n";
+        return kCommandFailed;
+    }
+    if (toStdout) {
+        *env.out << FormatCalibrationFile(record);
+        env.out->flush();
+        if (!*env.out) {
+            err << "kx9calib: cannot write to standard output\n";
+            return kCommandFailed;
+        }
+        return kCommandOk;
+    }
+    if (!SaveCalibrationFile(o.file.c_str(), record)) {
+        err << "kx9calib: cannot write " << CleanText(o.file) << "\n";
+        return kCommandFailed;
+    }
+    err << "kx9calib: the block of " << CleanText(stick.Node()) << " is in " << CleanText(o.file)
+        << "\n";
+    return kCommandOk;
+}
+
+// Reads a block file for restore and verify: 0 when read, else the exit
+// status, the reason already told.
+int LoadBlock(const std::string& path, const CommandEnvironment& env, CalibrationRecord* record) {
+    std::string error;
+    switch (ReadBlockFile(path, record, &error)) {
+        case BlockFileStatus::kOk:
+            return kCommandOk;
+        case BlockFileStatus::kUnreadable:
+            *env.err << "kx9calib: " << error << "\n";
+            return kCommandFailed;
+        case BlockFileStatus::kNotABlock:
+            break;
+    }
+    *env.err << "kx9calib: " << error << "\n";
+    return kCommandUsage;
+}
+
+int Restore(const Options& o, const CommandEnvironment& env) {
+    std::ostream& err = *env.err;
+    CalibrationRecord wanted{};
+    if (const int status = LoadBlock(o.file, env, &wanted)) return status;
+
+    std::string backup;
+    if (!o.noBackup) {
+        backup = o.backup;
+        if (backup.empty()) {
+            backup = env.folder.empty()
+                         ? DatedBackupName()
+                         : (std::filesystem::path(env.folder) / DatedBackupName()).string();
+        }
+        // A backup never replaces anything, least of all an older backup.
+        if (Exists(backup)) {
+            err << "kx9calib: " << CleanText(backup) << " exists; nothing was written\n";
+            return kCommandFailed;
+        }
+    }
+
+    StickSession stick(*env.hid, err, env.openAdvice);
+    if (!stick.Open()) return kCommandFailed;
+    const std::string node = CleanText(stick.Node());
+    if (!o.noBackup) {
+        CalibrationRecord current{};
+        if (!stick.Fetch(&current)) {
+            err << "kx9calib: cannot read the EEPROM of " << node
+                << " for the backup; nothing was written\n";
+            return kCommandFailed;
+        }
+        if (!SaveCalibrationFile(backup.c_str(), current)) {
+            err << "kx9calib: cannot write the backup " << CleanText(backup)
+                << "; nothing was written\n";
+            return kCommandFailed;
+        }
+        err << "kx9calib: the block of " << node << " was backed up to " << CleanText(backup)
+            << "\n";
+    }
+    const std::string kept =
+        o.noBackup ? std::string() : "; its block before is in " + CleanText(backup);
+
+    if (!stick.Store(wanted)) {
+        err << "kx9calib: writing the block to " << node << " failed" << kept << "\n";
+        return kCommandFailed;
+    }
+    // Accepted is not kept: only what reads back counts.
+    CalibrationRecord stored{};
+    if (!stick.Fetch(&stored)) {
+        err << "kx9calib: cannot read the block back from " << node
+            << "; the restore is not verified" << kept << "\n";
+        return kCommandFailed;
+    }
+    const std::vector<std::string> differences = DifferingFields(stored, wanted);
+    if (!differences.empty()) {
+        for (const std::string& line : differences) err << "  " << line << "\n";
+        err << "kx9calib: " << node << " did not keep the block of " << CleanText(o.file) << kept
+            << "\n";
+        return kCommandFailed;
+    }
+    err << "kx9calib: " << node << " holds the block of " << CleanText(o.file)
+        << " (read back and verified)\n";
+    return kCommandOk;
+}
+
+int Verify(const Options& o, const CommandEnvironment& env) {
+    std::ostream& err = *env.err;
+    CalibrationRecord expected{};
+    if (const int status = LoadBlock(o.file, env, &expected)) return status;
+    StickSession stick(*env.hid, err, env.openAdvice);
+    if (!stick.Open()) return kCommandFailed;
+    CalibrationRecord actual{};
+    if (!stick.Fetch(&actual)) {
+        err << "kx9calib: cannot read the EEPROM of " << CleanText(stick.Node()) << "\n";
+        return kCommandFailed;
+    }
+    const std::vector<std::string> differences = DifferingFields(actual, expected);
+    for (const std::string& line : differences) *env.out << line << "\n";
+    if (!differences.empty()) {
+        err << "kx9calib: " << CleanText(stick.Node()) << " differs from " << CleanText(o.file)
+            << " in " << differences.size() << (differences.size() == 1 ? " field" : " fields")
+            << "\n";
+        return kCommandFailed;
+    }
+    err << "kx9calib: " << CleanText(stick.Node()) << " holds the block of " << CleanText(o.file)
+        << "\n";
+    return kCommandOk;
+}
+
+int List(const Options& o, const CommandEnvironment& env) {
+    const std::vector<FoundController> found = env.list();
+    std::string error;
+    const int chosen = ChooseStick(found, o.device, &error);
+    if (o.json) {
+        *env.out << ListJson(found, chosen);
+    } else if (found.empty()) {
+        *env.out << "No game controllers found.\n";
+    } else {
+        *env.out << ListText(found, chosen);
+        if (chosen >= 0) *env.out << "* the stick that kx9calib takes\n";
+    }
+    if (chosen < 0) {
+        *env.err << "kx9calib: " << error << "\n";
+        return kCommandFailed;
+    }
+    // Finding the stick is not enough: say now if it cannot be opened.
+    if (env.accessAdvice) {
+        const std::string advice = env.accessAdvice(found[static_cast<std::size_t>(chosen)]);
+        if (!advice.empty()) *env.err << advice << "\n";
+    }
+    return kCommandOk;
+}
+
+}  // namespace
+
+std::string DatedBackupName() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    // The one call here; nothing else in the program asks for local time.
+    if (const std::tm* t = std::localtime(&now)) local = *t;
+    char name[64];
+    std::strftime(name, sizeof name, "kx9-backup-%Y%m%d-%H%M%S.txt", &local);
+    return name;
+}
+
+int RunServiceCommand(const Options& options, const CommandEnvironment& env) {
+    // A stick asked for by name and not there is named with what is.
+    if (!options.device.empty() && options.command != Command::kList) {
+        std::string error;
+        if (ChooseStick(env.list(), options.device, &error) < 0) {
+            *env.err << "kx9calib: " << error << "\n";
+            return kCommandFailed;
+        }
+    }
+    switch (options.command) {
+        case Command::kDump:
+            return Dump(options, env);
+        case Command::kRestore:
+            return Restore(options, env);
+        case Command::kVerify:
+            return Verify(options, env);
+        case Command::kList:
+            return List(options, env);
+        case Command::kDialog:
+            break;
+    }
+    return kCommandUsage;
+}
+
+}  // namespace term

@@ -1,0 +1,41 @@
+// kx9calib's service commands: dump, restore, verify and list, each run
+// without a terminal on the same discovery, link and block transfers as the
+// dialog. Results go to the output stream, messages to the error stream.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/hid.h"
+#include "term/found_sticks.h"
+#include "term/options.h"
+
+namespace term {
+
+inline constexpr int kCommandOk = 0;
+inline constexpr int kCommandFailed = 1;  // the stick or a file
+inline constexpr int kCommandUsage = 2;
+
+struct CommandEnvironment {
+    // Discovery's driver, already narrowed to the --device stick.
+    plat::HidDriver* hid = nullptr;
+    // The controllers attached now, in discovery's order.
+    std::function<std::vector<FoundController>()> list;
+    // Why the last open of a stick failed, when there is advice to give.
+    std::function<std::string()> openAdvice;
+    // Whether a controller's node can be opened; empty: not asked.
+    std::function<std::string(const FoundController&)> accessAdvice;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+    // Where a backup without --backup goes; empty: the current folder.
+    std::string folder;
+};
+
+int RunServiceCommand(const Options& options, const CommandEnvironment& env);
+
+// kx9-backup-YYYYmmdd-HHMMSS.txt for the local time now.
+std::string DatedBackupName();
+
+}  // namespace term

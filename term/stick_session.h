@@ -1,0 +1,54 @@
+// One service command's hold on a stick: the calibration dialog made on the
+// virtual window system, out of sight, with discovery, the link and the
+// block transfers it has for the wizard and the dump. The dialog's boxes
+// (a stick that fails to open) become messages on the error stream.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "calib/calibration_record.h"
+#include "platform/hid.h"
+#include "platform/virtual_window_system.h"
+#include "ui/kx9_joystick_calibration_dlg.h"
+
+namespace term {
+
+class StickSession final : public plat::vws::Responder {
+  public:
+    // `hid` serves discovery and the link while the session exists.
+    // `openAdvice` (may be empty) says why the last open failed, if it can.
+    StickSession(plat::HidDriver& hid, std::ostream& err,
+                 std::function<std::string()> openAdvice = {});
+    ~StickSession() override;
+    StickSession(const StickSession&) = delete;
+    StickSession& operator=(const StickSession&) = delete;
+
+    // Discovery and the link, as the dialog does them at start-up. False,
+    // with the reason on the error stream, when no stick is open.
+    bool Open();
+    // The device path of the open stick.
+    std::string Node() const;
+
+    // The stick's block, or false when it cannot be read whole.
+    bool Fetch(CalibrationRecord* record);
+    // The block written in chunks; false when a chunk did not go out (or,
+    // where the write checks itself, when it was not kept).
+    bool Store(const CalibrationRecord& record);
+
+    int AnswerMessageBox(const plat::vws::MessageBoxCall& call) override;
+
+  private:
+    plat::HidDriver& m_hid;
+    plat::HidDriver* m_previous;
+    std::ostream& m_err;
+    std::function<std::string()> m_openAdvice;
+    bool m_windowOpen = false;
+    bool m_reporting = false;  // boxes of the dialog's own start-up are no concern here
+    plat::vws::Desktop m_desktop{plat::vws::Clock::kReal};
+    CKx9JoystickCalibrationDlg m_dlg;
+    plat::vws::DialogDriver m_window{m_dlg};
+};
+
+}  // namespace term
