@@ -15,9 +15,11 @@ constexpr int kAttempts = 9;
 constexpr std::uint32_t kWindowMs = 500;
 constexpr std::uint32_t kSingleWaitMs = 1000;
 constexpr std::uint8_t kReadFixedByte = 0x80;
-// Reports taken at most when passing over those already waiting: a stick
-// that streams faster than they can be taken cannot hold the transfer.
-constexpr int kDrainLimit = 256;
+// Passing over the reports already waiting: each read waits this long for
+// a report that is there (a driver may take a moment to hand it over), and
+// a stick that streams without pause holds the transfer this long at most.
+constexpr std::uint32_t kDrainWaitMs = 1;
+constexpr std::uint32_t kDrainLimitMs = 20;
 
 std::string ReadDataText(const CalibrationBlock& block) {
     return "READ DATA\n" + hidlink::BlockHexLines(block);
@@ -80,11 +82,12 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
 
     // Replies to requests of earlier transfers may still come; those already
     // waiting are passed over now, before anything of ours is asked.
-    m_ReadReplies.BeginTransfer(plat::TimeGetTime());
-    for (int n = 0; n < kDrainLimit; ++n) {
+    const std::uint32_t tDrain = plat::TimeGetTime();
+    m_ReadReplies.BeginTransfer(tDrain);
+    while (hidlink::ElapsedSince(tDrain) < kDrainLimitMs) {
         std::uint32_t got = 0;
         if (!hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(), inLength,
-                                     io, event, 0, &got) ||
+                                     io, event, kDrainWaitMs, &got) ||
             got == 0) {
             break;
         }
