@@ -15,6 +15,11 @@ constexpr int kAttempts = 9;
 constexpr std::uint32_t kWindowMs = 500;
 constexpr std::uint32_t kSingleWaitMs = 1000;
 constexpr std::uint8_t kReadFixedByte = 0x80;
+// Passing over the reports already waiting: each read waits this long for
+// a report that is there (a driver may take a moment to hand it over), and
+// a stick that streams without pause holds the transfer this long at most.
+constexpr std::uint32_t kDrainWaitMs = 1;
+constexpr std::uint32_t kDrainLimitMs = 20;
 
 std::string ReadDataText(const CalibrationBlock& block) {
     return "READ DATA\n" + hidlink::BlockHexLines(block);
@@ -75,43 +80,66 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     io.hEvent = event;
     CalibrationBlock block{};
 
+    // Replies to requests of earlier transfers may still come; those already
+    // waiting are passed over now, before anything of ours is asked.
+    const std::uint32_t tDrain = plat::TimeGetTime();
+    m_ReadReplies.BeginTransfer(tDrain);
+    while (hidlink::ElapsedSince(tDrain) < kDrainLimitMs) {
+        std::uint32_t got = 0;
+        if (!hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(), inLength,
+                                     io, event, kDrainWaitMs, &got) ||
+            got == 0) {
+            break;
+        }
+        if (reply[0] == kReportIdEepromData) m_ReadReplies.PassOver();
+    }
+
     int received = 0;
     for (int attemptsLeft = kAttempts; received < kCalibBlockSize && attemptsLeft > 0;
          --attemptsLeft) {
+        const auto wanted = static_cast<std::uint8_t>(kCalibEepromBase + received);
         const std::uint32_t t1 = plat::TimeGetTime();
-        do {
+        for (;;) {
             std::memset(request.get(), 0, outLength);
             request[0] = kReportIdCommand;
             request[1] = kCmdEepromRead;
-            request[2] = static_cast<std::uint8_t>(kCalibEepromBase + received);
+            request[2] = wanted;
             request[3] = kReadFixedByte;
             std::uint32_t written = 0;
-            if (hidlink::TransferReport(hid, device, hidlink::Direction::kWrite, request.get(),
-                                        outLength, io, event, kSingleWaitMs, &written) &&
-                written == outLength) {
-                break;
-            }
-        } while (hidlink::ElapsedSince(t1) < kWindowMs);
+            bool started = false;
+            const bool ok =
+                hidlink::TransferReport(hid, device, hidlink::Direction::kWrite, request.get(),
+                                        outLength, io, event, kSingleWaitMs, &written, &started);
+            // A write the driver took may have reached the stick whatever
+            // its outcome: its reply must be expected.
+            if (started) m_ReadReplies.Sent(wanted, plat::TimeGetTime());
+            if (ok && written == outLength) break;
+            if (hidlink::ElapsedSince(t1) >= kWindowMs) break;
+            plat::Sleep(hidlink::kRetryPauseMs);
+        }
 
-        // Reports of other ids (the axes keep coming) are passed over until
-        // the reply arrives or the window closes.
+        // Reports of other ids (the axes keep coming) and replies to other
+        // requests are passed over until the reply for these bytes arrives
+        // or the window closes.
         const std::uint32_t t2 = plat::TimeGetTime();
-        std::uint32_t got = 0;
         do {
             reply[0] = 0;
             reply[1] = 0;
+            std::uint32_t got = 0;
             const bool ok =
                 hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(),
                                         inLength, io, event, kSingleWaitMs, &got);
-            if (ok && reply[0] == kReportIdEepromData && got == inLength) break;
-        } while (hidlink::ElapsedSince(t2) < kWindowMs);
-
-        if (reply[0] == kReportIdEepromData) {
+            if (!ok || got == 0) {
+                plat::Sleep(hidlink::kRetryPauseMs);
+                continue;
+            }
+            if (reply[0] != kReportIdEepromData || !m_ReadReplies.Answers(wanted)) continue;
             const std::uint32_t end = got < inLength ? got : inLength;
             for (std::uint32_t i = 4; i < end && received < kCalibBlockSize; ++i) {
                 block[received++] = reply[i];
             }
-        }
+            break;
+        } while (hidlink::ElapsedSince(t2) < kWindowMs);
     }
 
     const bool complete = received == kCalibBlockSize;

@@ -1,5 +1,5 @@
 // Writing the calibration block: the values shown first, then the block in
-// chunks of what one output report carries, 250 ms apart.
+// chunks of what one output report carries, 250 ms apart, then read back.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -49,12 +49,15 @@ bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block)
     }
 
     // No reply is expected, so the reader need not have parked: the first
-    // 250 ms pause gives it the time to.
-    m_bPauseReader = 1;
+    // 250 ms pause gives it the time to. It stays parked for the read-back.
+    const bool callerParked = m_bPauseReader.exchange(1) != 0;
+    auto release = [&] {
+        if (!callerParked) m_bPauseReader = 0;
+    };
     const auto chunk = static_cast<std::uint8_t>(outLength - 4);
     std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[outLength]());
     if (!request) {
-        m_bPauseReader = 0;
+        release();
         return false;
     }
 
@@ -89,6 +92,16 @@ bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block)
         remaining -= chunk;
         offset += chunk;
     }
-    m_bPauseReader = 0;
-    return allWritten;
+
+    // "Accepted" is not "kept": only the stick's own answer says the block
+    // is there. It gets the same time to store the last chunk as it had
+    // before each chunk.
+    bool verified = false;
+    if (allWritten) {
+        plat::Sleep(kChunkPauseMs);
+        CalibrationBlock back{};
+        verified = FetchEepromBlock(&back) && back == block;
+    }
+    release();
+    return verified;
 }

@@ -6,15 +6,17 @@ namespace hidlink {
 
 bool TransferReport(plat::HidDriver& hid, plat::Handle device, Direction direction,
                     std::uint8_t* buffer, std::uint32_t length, plat::IoRecord& io,
-                    plat::Handle event, std::uint32_t limitMs, std::uint32_t* count) {
+                    plat::Handle event, std::uint32_t limitMs, std::uint32_t* count,
+                    bool* started) {
     *count = 0;
     io.Reset();
     io.hEvent = event;
-    const plat::IoStart started = direction == Direction::kWrite
-                                      ? hid.Write(device, buffer, length, &io)
-                                      : hid.Read(device, buffer, length, &io);
-    if (started == plat::IoStart::kFailed) return false;
-    if (started == plat::IoStart::kPending &&
+    const plat::IoStart start = direction == Direction::kWrite
+                                    ? hid.Write(device, buffer, length, &io)
+                                    : hid.Read(device, buffer, length, &io);
+    if (started != nullptr) *started = start != plat::IoStart::kFailed;
+    if (start == plat::IoStart::kFailed) return false;
+    if (start == plat::IoStart::kPending &&
         plat::WaitForSingleObject(event, limitMs) != plat::kWaitObject0) {
         // Still the driver's: take it back before anyone reuses the buffer
         // or the record. It counts as failed even if it just completed.

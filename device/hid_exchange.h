@@ -33,9 +33,17 @@ enum class Direction { kRead, kWrite };
 // with the byte count when the transfer completed successfully. A transfer
 // still pending at the limit is cancelled, and has completed, before this
 // returns: the buffer, the event and the record are free again either way.
+// `started`, when given, tells whether the driver took the transfer at all:
+// a write it took may have reached the stick even when it counts as failed.
 bool TransferReport(plat::HidDriver& hid, plat::Handle device, Direction direction,
                     std::uint8_t* buffer, std::uint32_t length, plat::IoRecord& io,
-                    plat::Handle event, std::uint32_t limitMs, std::uint32_t* count);
+                    plat::Handle event, std::uint32_t limitMs, std::uint32_t* count,
+                    bool* started = nullptr);
+
+// The pause between tries of a transfer that failed at once (a pulled
+// stick, one that refuses output reports): the retry windows keep their
+// length without spinning through them.
+inline constexpr std::uint32_t kRetryPauseMs = 5;
 
 // The 18 bytes as "%.2X " each, with a line break after bytes 7 and 15.
 std::string BlockHexLines(const CalibrationBlock& block);

@@ -89,9 +89,9 @@ void CKx9JoystickCalibrationDlg::CloseLink() {
         stopped != nullptr ? plat::WaitForSingleObject(stopped, kStoppedWaitMs) : plat::kWaitFailed;
     const plat::Handle thread = m_hReaderThread.load();
     if (waited != plat::kWaitObject0 && thread != nullptr) {
-        // The reader missed the stopped signal's time limit but still uses
-        // the device, the buffers and its events; it ends once it sees the
-        // stop event, and only then may they go.
+        // The reader answers a stop in every state, parked included, well
+        // within the limit; one that missed it still uses the device, the
+        // buffers and its events, and only once it has ended may they go.
         plat::WaitForSingleObject(thread, plat::kInfinite);
     }
 

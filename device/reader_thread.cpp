@@ -16,17 +16,21 @@ constexpr std::uint32_t kBackOffMs = 5;
 constexpr int kYieldPolls = 200;
 constexpr std::uint32_t kExitNoBuffer = 0xFFFFFFFFu;  // exit code -1
 
-void ParkWhileRequested(CKx9JoystickCalibrationDlg& dlg) {
+// Parked, the reader still answers a stop: a close that meets it here must
+// not wait for a transfer that will never clear the flag. True when stopped.
+bool ParkWhileRequested(CKx9JoystickCalibrationDlg& dlg, plat::Handle stop) {
     int polls = 0;
     while (dlg.m_bPauseReader.load() != 0) {
         dlg.m_bReaderPaused = 1;
         if (polls < kYieldPolls) {
             ++polls;
+            if (plat::WaitForSingleObject(stop, 0) != plat::kWaitTimeout) return true;
             std::this_thread::yield();
-        } else {
-            plat::Sleep(1);
+        } else if (plat::WaitForSingleObject(stop, 1) != plat::kWaitTimeout) {
+            return true;
         }
     }
+    return false;
 }
 
 void Publish(CKx9JoystickCalibrationDlg& dlg, const std::uint8_t* received, std::uint32_t length) {
@@ -63,7 +67,7 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
     dlg.m_bReaderPaused = 0;
 
     for (;;) {
-        ParkWhileRequested(dlg);
+        if (ParkWhileRequested(dlg, stop)) break;
         dlg.m_bReaderPaused = 0;
         // A transfer that raised the flag again just now may have seen the
         // paused flag from before the line above: look once more, so that
@@ -97,6 +101,9 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
         if (plat::WaitForSingleObject(stop, kBackOffMs) != plat::kWaitTimeout) break;
     }
 
+    // Gone is not parked: a transfer must not take this for the next
+    // reader's handshake.
+    dlg.m_bReaderPaused = 0;
     delete[] received;
     plat::CloseHandle(readEvent);
     const plat::Handle ownStop = dlg.m_hStopEvent.exchange(nullptr);

@@ -410,12 +410,23 @@ void SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>&
             if (faults.lateReplies != StickFaults::kAlways) --faults.lateReplies;
             delay += faults.lateReplyMs;
         }
+        // The firmware answers one request after the other: a reply never
+        // overtakes the reply to an earlier request. Timers due at the same
+        // moment run in the order they were scheduled.
+        const Clock::time_point when =
+            std::max(Clock::now() + std::chrono::milliseconds(delay), stick.lastReplyAt_);
+        stick.lastReplyAt_ = when;
         Timed t{Timed::Kind::kReply, stick.index_, 0, 0, stick.generation_, req.address};
-        Schedule(Clock::now() + std::chrono::milliseconds(delay), t);
-    } else if (req.command == kCmdEepromWrite && n > 3) {
+        Schedule(when, t);
+    } else if (req.command == kCmdEepromWrite && n > 3 && !faults.ignoreWrites) {
         const std::size_t count = std::min<std::size_t>(req.count, n - 4);
         for (std::size_t i = 0; i < count; ++i) {
-            stick.eeprom_[(req.address + i) & 0xFF] = report[4 + i];
+            const std::size_t address = (req.address + i) & 0xFF;
+            std::uint8_t value = report[4 + i];
+            if (faults.flipBitAddress >= 0 && address == std::size_t(faults.flipBitAddress)) {
+                value ^= 1;
+            }
+            stick.eeprom_[address] = value;
         }
     }
 }

@@ -57,6 +57,7 @@ void VirtualStick::Unplug() {
     if (!plugged_) return;
     plugged_ = false;
     ++generation_;
+    lastReplyAt_ = {};
     driver_.KillFiles(*this);
     driver_.Changed();
 }
@@ -65,6 +66,7 @@ void VirtualStick::Plug() {
     std::lock_guard<std::mutex> lock(driver_.mutex_);
     if (plugged_) return;
     plugged_ = true;
+    x_ = y_ = kCentre;
     nextReport_ = SimHidDriver::Clock::now();
     driver_.wake_.notify_all();
     driver_.Changed();

@@ -50,6 +50,9 @@ inline constexpr std::size_t kEepromSize = 256;
 
 using Eeprom = std::array<std::uint8_t, kEepromSize>;
 
+// Both axes of a stick at rest.
+inline constexpr std::uint16_t kCentre = 0x8000;
+
 // The stick as it presents itself. Changing settings of a plugged stick
 // affects handles opened afterwards (report lengths are part of the
 // capabilities) and reports sent afterwards.
@@ -63,7 +66,7 @@ struct StickSettings {
     std::uint8_t axisReportId = 1;
     // Axis reports per second; 0 sends them only when asked (SendReport).
     std::uint32_t reportsPerSecond = 125;
-    // From the request being written to the data reply.
+    // From the request being written to the data reply, for each request.
     std::uint32_t replyLatencyMs = 2;
     // From WriteFile to its completion.
     std::uint32_t writeLatencyMs = 1;
@@ -80,7 +83,9 @@ struct StickFaults {
     static constexpr std::uint32_t kAlways = 0xFFFFFFFFu;
 
     std::uint32_t dropReplies = 0;  // next N read requests go unanswered
-    std::uint32_t lateReplies = 0;  // next N replies come lateReplyMs later
+    // Next N replies come lateReplyMs later. The stick answers in order, so
+    // a late reply holds back the replies to requests after it.
+    std::uint32_t lateReplies = 0;
     std::uint32_t lateReplyMs = 1000;
     // Reports of foreignReportId sent just before each reply.
     std::uint32_t foreignReportsBeforeReply = 0;
@@ -97,9 +102,11 @@ struct StickFaults {
     bool preparsedDataFail = false;
     bool capsFail = false;
     bool openFails = false;  // Open fails although the stick is plugged
-    // Write requests are accepted and nothing is stored.
+    // Write requests are accepted (they complete whole) and nothing is
+    // stored.
     bool ignoreWrites = false;
-    // A write stores this EEPROM address with its lowest bit flipped; -1 none.
+    // -1: none. Else a write request that stores this EEPROM address stores
+    // it with its lowest bit flipped.
     int flipBitAddress = -1;
 };
 
@@ -146,7 +153,8 @@ class VirtualStick {
 
     // Unplugging fails every pending operation, kills the open handles for
     // good and hides the stick from the controller list; plugging it in
-    // again makes it openable (with new handles) and listed again.
+    // again makes it openable (with new handles) and listed again, and at
+    // rest: centred, whatever the axes were when it was pulled.
     void Unplug();
     void Plug();
     bool Plugged() const;
@@ -190,8 +198,8 @@ class VirtualStick {
     StickSettings settings_;
     StickFaults faults_;
     bool plugged_ = true;
-    std::uint16_t x_ = 0x8000;
-    std::uint16_t y_ = 0x8000;
+    std::uint16_t x_ = kCentre;
+    std::uint16_t y_ = kCentre;
     Eeprom eeprom_;
     std::vector<Request> requests_;
     std::uint64_t sent_ = 0;
@@ -202,6 +210,8 @@ class VirtualStick {
     // Bumped by Unplug so that replies scheduled before it are not sent.
     std::uint64_t generation_ = 0;
     std::chrono::steady_clock::time_point nextReport_;
+    // When the last reply scheduled goes out: none goes out before it.
+    std::chrono::steady_clock::time_point lastReplyAt_;
 };
 
 class SimHidDriver final : public plat::HidDriver {

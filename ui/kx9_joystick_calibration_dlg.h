@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "calib/calibration_record.h"
+#include "device/reply_queue.h"
 #include "platform/dialog.h"
 #include "platform/hid.h"
 #include "platform/sync.h"
@@ -54,10 +55,11 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // The wizard's write: the DATA box, then StoreEepromBlock of m_Calib.
     bool WriteEepromBlock();
     // The block's 18 bytes from the stick, with no box and m_Calib left as
-    // it is. True only when all 18 came.
+    // it is. True only when all 18 came, each from its own address.
     bool FetchEepromBlock(CalibrationBlock* block);
-    // The block into the stick in chunks, with no box. True only when every
-    // chunk went out whole.
+    // The block into the stick in chunks, with no box, then read back. True
+    // only when every chunk went out whole and the stick gave the block
+    // back as written.
     bool StoreEepromBlock(const CalibrationBlock& block);
 
     // --- members, in declaration order ---
@@ -87,6 +89,9 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     std::atomic<plat::Handle> m_hStoppedEvent;
     CalibrationRecord m_Calib;
     plat::IconRef m_hIcon;
+    // The EEPROM read requests whose replies have not come (device/,
+    // user-interface thread only).
+    hidlink::ReplyQueue m_ReadReplies;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -101,9 +101,11 @@ void CKx9JoystickCalibrationDlg::FinishCalibration() {
     m_Calib.MultInit_YP = DirectionGain(m_nDownY, m_nCenterY);
     m_Calib.MultInit_YN = DirectionGain(m_nUpY, m_nCenterY);
 
-    if (WriteEepromBlock()) {
-        m_bCalibrated = 1;
-    } else {
+    // The closing message speaks of the last stick written: a failed write
+    // after a good one must not leave it claiming success.
+    const bool written = WriteEepromBlock();
+    m_bCalibrated = written ? 1 : 0;
+    if (!written) {
         // On a production line a stick that silently kept its old block
         // would pass as calibrated.
         char title[260] = {};

@@ -1,6 +1,7 @@
 // The EEPROM transfers against the virtual stick: the requests on the wire,
 // what the stick's memory holds afterwards, the two diagnostic texts, and
 // every way a transfer can fail.
+#include <array>
 #include <sstream>
 
 #include "tests/device/device_fixture.h"
@@ -96,6 +97,64 @@ TEST_F(EepromTest, ReadAsksAtTheCountReceivedSoFarWithTheReaderParked) {
         const std::uint64_t consumed = stick.ReportsConsumed();
         EXPECT_TRUE(Eventually([&] { return stick.ReportsConsumed() > consumed; }))
             << "the reader must read again afterwards";
+    }
+}
+
+// A stick answering late: each reply MS ms after its request, in order.
+// Whatever the latency, a read gives the block's own bytes or fails, also
+// when it meets the late replies of the read before it; and the read-back
+// of a write never takes another address's bytes for the one that came out
+// wrong (125 stored with its lowest bit flipped, in the second reply of 8
+// data bytes).
+TEST_F(EepromTest, LateRepliesGiveTheRightBytesOrAFailureNeverOthers) {
+    std::array<std::uint8_t, 18> written;
+    written.fill(0xA5);
+    for (const std::uint32_t latency : {0u, 400u, 600u, 800u, 1500u, 3000u}) {
+        for (const std::uint16_t in : {12, 64}) {
+            SCOPED_TRACE(::testing::Message() << "latency " << latency << " ms, input " << in);
+            sim::StickSettings s = Stick(in, 64, kRate);
+            s.replyLatencyMs = latency;
+            sim::VirtualStick& stick = AttachCounting(s, {.flipBitAddress = 125});
+            for (int read = 1; read <= 2; ++read) {
+                const int ok = dlg_.ReadEepromBlock();
+                EXPECT_EQ(dlg_.m_Calib, ok == 1 ? kCounting : kSentinel) << "read " << read;
+                dlg_.m_Calib = kSentinel;
+            }
+            EXPECT_FALSE(dlg_.StoreEepromBlock(written));
+            EXPECT_EQ(stick.EepromContents()[125], 0xA4);
+            for (const std::string& box : BoxTexts()) {
+                EXPECT_EQ(box, "READ DATA\n" + kCountingBytes);
+            }
+        }
+    }
+}
+
+// Written is what the stick gives back: a stick that takes the writes and
+// keeps nothing, keeps one bit wrong, or says nothing after the write has
+// not been written. The read-back shows no box and leaves m_Calib alone.
+TEST_F(EepromTest, WriteCountsOnlyWhenTheStickGivesTheBlockBack) {
+    const struct {
+        const char* what;
+        sim::StickFaults faults;
+        bool ok;
+    } cases[] = {
+        {"a good stick", {}, true},
+        {"writes ignored", {.ignoreWrites = true}, false},
+        {"a bit flipped at 127", {.flipBitAddress = 127}, false},
+        {"a bit flipped at 110", {.flipBitAddress = 110}, false},
+        {"no reply", {.dropReplies = kEvery}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::VirtualStick& stick = AttachCounting(Stick(12, 12, kRate), c.faults);
+        const CalibrationBlock written = PackCalibrationBlock(kSentinel);
+        EXPECT_EQ(dlg_.StoreEepromBlock(written), c.ok);
+        EXPECT_EQ(Wire(stick, sim::kCmdEepromWrite, 12), "110:8 118:8 126:2 ");
+        EXPECT_EQ(Wire(stick, sim::kCmdEepromRead, 12).substr(0, 12),
+                  c.faults.dropReplies != 0 ? "110 110 110 " : "110 118 126 ");
+        EXPECT_EQ(dlg_.m_Calib, kSentinel);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+        EXPECT_EQ(dlg_.m_bPauseReader.load(), 0u);
     }
 }
 

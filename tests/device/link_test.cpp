@@ -1,5 +1,8 @@
 // The link and its reader: what opening sets up and reports, what every
 // report publishes, and how the reader stops and backs off.
+#include <future>
+#include <thread>
+
 #include "tests/device/device_fixture.h"
 
 namespace {
@@ -74,6 +77,26 @@ TEST_F(LinkTest, StopEndsTheReaderWaitingOrRetrying) {
         dlg_.CloseLink();
         EXPECT_EQ(stick.OpenHandles(), 0u) << what;
     }
+}
+
+// A close that meets the reader parked for a transfer: the reader answers
+// the stop there too, so the close neither hangs nor frees what it uses.
+TEST_F(LinkTest, CloseEndsAParkedReader) {
+    sim::VirtualStick& stick = Attach(Stick(16, 64, 200));
+    dlg_.m_bPauseReader = 1;
+    ASSERT_TRUE(Eventually([&] { return dlg_.m_bReaderPaused.load() != 0; }));
+    std::promise<void> closed;
+    std::thread closer([&] {
+        dlg_.CloseLink();
+        closed.set_value();
+    });
+    const bool returned = closed.get_future().wait_for(kLimit) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the close waits for a reader that never looks at the stop";
+    dlg_.m_bPauseReader = 0;  // lets a reader that did not answer go after all
+    closer.join();
+    EXPECT_EQ(dlg_.m_hReaderThread.load(), nullptr);
+    EXPECT_EQ(dlg_.m_bReaderPaused.load(), 0u) << "a gone reader is not parked";
+    EXPECT_EQ(stick.OpenHandles(), 0u);
 }
 
 TEST_F(LinkTest, ShortAndHugeInputReportsStayInsideTheBuffers) {

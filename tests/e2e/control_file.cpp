@@ -53,6 +53,46 @@ bool ParseHex16(std::string_view word, std::uint16_t* value) {
     return true;
 }
 
+bool ParseDecimal(std::string_view word, int limit, int* value) {
+    if (word.empty() || word.size() > 5) return false;
+    int v = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > limit) return false;
+    *value = v;
+    return true;
+}
+
+// The fault lines: one word after the verb.
+bool ParseFaultLine(const std::vector<std::string_view>& words, ControlCommand* command,
+                    std::string* error) {
+    const std::string_view verb = words[0];
+    if (words.size() != 2) {
+        *error = std::string(verb) + " takes one value";
+        return false;
+    }
+    const std::string_view word = words[1];
+    if (verb == "reply-latency") {
+        command->kind = ControlCommand::Kind::kReplyLatency;
+        if (ParseDecimal(word, 60000, &command->value)) return true;
+        *error = "reply-latency takes milliseconds, 0 to 60000";
+    } else if (verb == "ignore-writes") {
+        command->kind = ControlCommand::Kind::kIgnoreWrites;
+        command->value = word == "on" ? 1 : 0;
+        if (word == "on" || word == "off") return true;
+        *error = "ignore-writes takes on or off";
+    } else {
+        command->kind = ControlCommand::Kind::kFlipBit;
+        command->value = -1;
+        if (word == "none" || ParseDecimal(word, 255, &command->value)) return true;
+        *error = "flip-bit takes an address, 0 to 255, or none";
+    }
+    command->kind = ControlCommand::Kind::kNone;
+    return false;
+}
+
 }  // namespace
 
 bool ParseControlLine(std::string_view line, ControlCommand* command, std::string* error) {
@@ -80,6 +120,9 @@ bool ParseControlLine(std::string_view line, ControlCommand* command, std::strin
         command->kind =
             verb == "plug" ? ControlCommand::Kind::kPlug : ControlCommand::Kind::kUnplug;
         return true;
+    }
+    if (verb == "reply-latency" || verb == "ignore-writes" || verb == "flip-bit") {
+        return ParseFaultLine(words, command, error);
     }
     *error = "unknown command '" + std::string(verb.substr(0, 32)) + "'";
     return false;
@@ -150,6 +193,15 @@ void ControlFollower::TakeLine(std::string_view line) {
             break;
         case ControlCommand::Kind::kPlug:
             stick_.Plug();
+            break;
+        case ControlCommand::Kind::kReplyLatency:
+            stick_.SetReplyLatency(static_cast<std::uint32_t>(command.value));
+            break;
+        case ControlCommand::Kind::kIgnoreWrites:
+            stick_.SetIgnoreWrites(command.value != 0);
+            break;
+        case ControlCommand::Kind::kFlipBit:
+            stick_.SetFlipBitAddress(command.value);
             break;
         case ControlCommand::Kind::kNone:
             break;

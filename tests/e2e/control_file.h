@@ -8,7 +8,12 @@
 //               allowed): taken once the program's reader has had a report
 //               with these axes, or at once when no reader is running
 //   unplug      the stick is pulled out
-//   plug        the stick is plugged in again
+//   plug        the stick is plugged in again (centred)
+//   reply-latency MS    each EEPROM read reply comes MS ms (decimal, at
+//                       most 60000) after its request
+//   ignore-writes on|off  write requests are accepted and nothing is stored
+//   flip-bit ADDR|none  a write stores EEPROM address ADDR (decimal, 0 to
+//                       255) with its lowest bit flipped
 //   # ...       comment; blank lines are taken too
 //
 // Acknowledgement file: the first line is the number of lines taken so far;
@@ -24,10 +29,13 @@
 namespace e2e {
 
 struct ControlCommand {
-    enum class Kind { kNone, kAxes, kUnplug, kPlug };
+    enum class Kind { kNone, kAxes, kUnplug, kPlug, kReplyLatency, kIgnoreWrites, kFlipBit };
     Kind kind = Kind::kNone;
     std::uint16_t x = 0;
     std::uint16_t y = 0;
+    // kReplyLatency: milliseconds; kIgnoreWrites: 0 or 1; kFlipBit: the
+    // address or -1.
+    int value = 0;
 };
 
 // One line without its line end (a trailing CR is allowed). False, with the
@@ -41,6 +49,9 @@ class StickActions {
     virtual void SetAxes(std::uint16_t x, std::uint16_t y) = 0;
     virtual void Unplug() = 0;
     virtual void Plug() = 0;
+    virtual void SetReplyLatency(std::uint32_t ms) = 0;
+    virtual void SetIgnoreWrites(bool ignore) = 0;
+    virtual void SetFlipBitAddress(int address) = 0;  // -1: none
 };
 
 // Follows one control file as it grows. Not thread-safe: one thread polls.

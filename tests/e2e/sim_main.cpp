@@ -5,7 +5,7 @@
 //
 // Two environment variables let a test harness work the stick while the
 // program runs (tests/e2e/control_file.h):
-//   KX9_SIM_CONTROL  control file to follow (axes, unplug, plug)
+//   KX9_SIM_CONTROL  control file to follow (axes, unplug, plug, faults)
 //   KX9_SIM_EEPROM   the stick's EEPROM image: loaded at start, saved after
 //                    every EEPROM write request and at exit
 #include <windows.h>

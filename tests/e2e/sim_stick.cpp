@@ -49,6 +49,24 @@ void VirtualStickActions::SetAxes(std::uint16_t x, std::uint16_t y) {
     }
 }
 
+void VirtualStickActions::SetReplyLatency(std::uint32_t ms) {
+    sim::StickSettings s = stick_.Settings();
+    s.replyLatencyMs = ms;
+    stick_.SetSettings(s);
+}
+
+void VirtualStickActions::SetIgnoreWrites(bool ignore) {
+    sim::StickFaults f = stick_.Faults();
+    f.ignoreWrites = ignore;
+    stick_.SetFaults(f);
+}
+
+void VirtualStickActions::SetFlipBitAddress(int address) {
+    sim::StickFaults f = stick_.Faults();
+    f.flipBitAddress = address;
+    stick_.SetFaults(f);
+}
+
 EepromMirror::EepromMirror(sim::VirtualStick& stick, std::string path)
     : stick_(stick), path_(std::move(path)) {}
 

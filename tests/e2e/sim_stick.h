@@ -25,6 +25,9 @@ class VirtualStickActions final : public StickActions {
     void SetAxes(std::uint16_t x, std::uint16_t y) override;
     void Unplug() override { stick_.Unplug(); }
     void Plug() override { stick_.Plug(); }
+    void SetReplyLatency(std::uint32_t ms) override;
+    void SetIgnoreWrites(bool ignore) override;
+    void SetFlipBitAddress(int address) override;
 
   private:
     sim::VirtualStick& stick_;

@@ -57,26 +57,66 @@ TEST_F(SimTest, ReportsWaitInABoundedBufferWhileNobodyReads) {
     driver_.Close(h);
 }
 
+// A stick that ignores writes, or stores one address with its lowest bit
+// flipped, still completes the write whole: only its memory tells.
 TEST_F(SimTest, WriteStoresWhatTheReportCarriesWrappingAt255) {
     const struct {
         std::uint16_t out;
         std::uint8_t address, count, stored;
-    } cases[] = {{9, 110, 5, 5}, {9, 110, 200, 5}, {8, 254, 4, 4}, {4, 110, 3, 0}};
+        sim::StickFaults faults;
+        int flipped;  // the address stored with its lowest bit flipped, or -1
+    } cases[] = {
+        {9, 110, 5, 5, {}, -1},
+        {9, 110, 200, 5, {}, -1},
+        {8, 254, 4, 4, {}, -1},
+        {4, 110, 3, 0, {}, -1},
+        {9, 110, 5, 0, {.ignoreWrites = true}, -1},
+        {9, 110, 5, 5, {.flipBitAddress = 112}, 112},
+        {8, 254, 4, 4, {.flipBitAddress = 0}, 0},
+        {9, 110, 5, 5, {.flipBitAddress = 115}, -1},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "row " << (&c - cases));
         stick_.SetSettings(Quiet(c.out));
+        stick_.SetFaults(c.faults);
         const plat::Handle h = driver_.Open(kPath);
         std::vector<std::uint8_t> request = {1, sim::kCmdEepromWrite, c.address, c.count};
         for (std::uint8_t data = c.count; request.size() < c.out; ++data) request.push_back(data);
         sim::Eeprom expected = stick_.EepromContents();
         for (int i = 0; i < c.stored; ++i)
             expected[(c.address + i) & 0xFF] = std::uint8_t(c.count + i);
+        if (c.flipped >= 0) expected[c.flipped] ^= 1;
         Op op;
         ASSERT_EQ(driver_.Write(h, request.data(), c.out, &op.io), IoStart::kPending);
         ASSERT_TRUE(op.Done());
+        std::uint32_t n = 0;
+        EXPECT_TRUE(driver_.GetResult(h, &op.io, &n) && n == c.out);
         EXPECT_EQ(stick_.EepromContents(), expected)
             << "output length " << c.out << ", count " << int{c.count} << " at " << int{c.address};
         driver_.Close(h);
     }
+}
+
+// A late reply holds back the replies to the requests after it, as a
+// firmware answering one request after the other does.
+TEST_F(SimTest, RepliesComeInTheOrderOfTheirRequests) {
+    stick_.SetFaults({.lateReplies = 1, .lateReplyMs = 200});
+    const plat::Handle h = driver_.Open(kPath);
+    for (std::uint8_t address : {110, 200}) {
+        std::vector<std::uint8_t> request = {1, sim::kCmdEepromRead, address, 0x80};
+        request.resize(16);
+        Op op;
+        ASSERT_EQ(driver_.Write(h, request.data(), 16, &op.io), IoStart::kPending);
+        ASSERT_TRUE(op.Done());
+    }
+    for (std::uint8_t address : {110, 200}) {
+        Op op;
+        ASSERT_EQ(driver_.Read(h, op.buffer.data(), 16, &op.io), IoStart::kPending);
+        ASSERT_TRUE(op.Done());
+        EXPECT_EQ(op.buffer[0], sim::kReportIdEepromData);
+        EXPECT_EQ(op.buffer[2], address);
+    }
+    driver_.Close(h);
 }
 
 TEST_F(SimTest, UnplugEndsWhatIsPendingAndKillsTheHandleForGood) {
@@ -92,6 +132,21 @@ TEST_F(SimTest, UnplugEndsWhatIsPendingAndKillsTheHandleForGood) {
     stick_.Plug();
     EXPECT_EQ(driver_.Read(h, read.buffer.data(), 16, &read.io), IoStart::kFailed)
         << "a handle from before the unplug stays dead";
+    driver_.Close(h);
+}
+
+// Pulled while pushed to a corner, a stick is back at rest when plugged in.
+TEST_F(SimTest, PluggedInAgainTheStickIsCentred) {
+    stick_.SetAxes(0x0000, 0xFFFF);
+    stick_.Unplug();
+    stick_.Plug();
+    const plat::Handle h = driver_.Open(kPath);
+    Op read;
+    ASSERT_EQ(driver_.Read(h, read.buffer.data(), 16, &read.io), IoStart::kPending);
+    stick_.SendReport();
+    ASSERT_TRUE(read.Done());
+    EXPECT_EQ(std::vector<std::uint8_t>(read.buffer.begin() + 8, read.buffer.begin() + 12),
+              (std::vector<std::uint8_t>{0x00, 0x80, 0x00, 0x80}));
     driver_.Close(h);
 }
 
