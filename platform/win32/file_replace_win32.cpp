@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/file_replace.h"
 
@@ -108,7 +109,7 @@ std::string ResolvedPath(const char* path) {
     // The name comes back in its long form ("\\?\C:\..." or
     // "\\?\UNC\server\share\..."); the plain form is what the rest of the
     // program, and the C library's calls on it, take.
-    const std::string kLong = "\\\\?\\", kLongUnc = "\\\\?\\UNC\\";
+    constexpr std::string_view kLong = "\\\\?\\", kLongUnc = "\\\\?\\UNC\\";
     if (resolved.compare(0, kLongUnc.size(), kLongUnc) == 0) {
         return "\\\\" + resolved.substr(kLongUnc.size());
     }
