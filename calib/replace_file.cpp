@@ -1,14 +1,11 @@
 #include "calib/replace_file.h"
 
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
+#include <utility>
 
-#include "platform/own_file.h"
-
-namespace fs = std::filesystem;
+#include "platform/file_replace.h"
 
 namespace {
 
@@ -57,19 +54,10 @@ bool WriteInPlace(const std::string& path, bool regular, std::string_view text,
     return false;
 }
 
-fs::file_type TypeOf(const std::string& path, bool followLinks) {
-    std::error_code ec;
-    try {
-        return (followLinks ? fs::status(path, ec) : fs::symlink_status(path, ec)).type();
-    } catch (const std::exception&) {  // the path cannot be converted
-        return fs::file_type::none;
-    }
-}
-
 std::string FreeTemporaryName(const std::string& target) {
     for (int n = 1; n <= 100; ++n) {
         std::string name = target + "." + std::to_string(n) + ".tmp";
-        if (TypeOf(name, false) == fs::file_type::not_found) return name;
+        if (plat::KindOfPath(name.c_str()) == plat::PathKind::kNotFound) return name;
     }
     return {};
 }
@@ -81,29 +69,6 @@ bool IsWritable(const std::string& path) {
     if (probe == nullptr) return false;
     std::fclose(probe);
     return true;
-}
-
-void CopyPermissions(const std::string& from, const std::string& to) noexcept {
-    try {
-        std::error_code ec;
-        const fs::file_status status = fs::status(from, ec);
-        if (!ec) fs::permissions(to, status.permissions(), ec);
-    } catch (const std::exception&) {
-        // The replacement keeps default permissions; the contents are what matter.
-    }
-}
-
-bool MoveOver(const std::string& from, const std::string& to) noexcept {
-    // The C rename replaces an existing target on POSIX but refuses it on
-    // Windows, where the filesystem rename (MoveFileEx) replaces it.
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    try {
-        std::error_code ec;
-        fs::rename(from, to, ec);
-        return !ec;
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 enum class Outcome { kDone, kFailed, kNotPossible };
@@ -119,26 +84,16 @@ Outcome ReplaceThroughTemporary(const std::string& target, bool exists, std::str
     if (file == nullptr) return Outcome::kNotPossible;
     // Before the text goes in, so a private file's text is never readable
     // by others, not even for a moment.
-    if (exists) CopyPermissions(target, temporary);
+    if (exists) plat::CopyFilePermissions(target.c_str(), temporary.c_str());
     if (!WriteAndClose(file, text, ops)) {
         std::remove(temporary.c_str());
         return Outcome::kFailed;
     }
-    if (!MoveOver(temporary, target)) {
+    if (!plat::RenameReplacing(temporary.c_str(), target.c_str())) {
         std::remove(temporary.c_str());
         return Outcome::kNotPossible;
     }
     return Outcome::kDone;
-}
-
-std::string ResolveLink(const std::string& path) {
-    try {
-        std::error_code ec;
-        const fs::path resolved = fs::canonical(path, ec);
-        return ec ? std::string{} : resolved.string();
-    } catch (const std::exception&) {
-        return {};
-    }
 }
 
 }  // namespace
@@ -155,31 +110,33 @@ FileWriteOps StandardFileWriteOps() {
 bool WriteTextFileReplacing(const char* path, std::string_view text, const FileWriteOps& ops) {
     if (path == nullptr || *path == '\0') return false;
     std::string target = path;
-    fs::file_type type = TypeOf(target, false);
-    if (type == fs::file_type::symlink) {
+    plat::PathKind kind = plat::KindOfPath(target.c_str());
+    if (kind == plat::PathKind::kSymbolicLink) {
         // Replacing the link itself would cut it off from the file it names.
-        const std::string resolved = ResolveLink(target);
+        std::string resolved = plat::ResolvedPath(target.c_str());
         if (!resolved.empty()) {
-            target = resolved;
-            type = TypeOf(target, false);
+            target = std::move(resolved);
+            kind = plat::KindOfPath(target.c_str());
         }
     }
-    switch (type) {
-        case fs::file_type::not_found: {
+    switch (kind) {
+        case plat::PathKind::kNotFound: {
             const Outcome outcome = ReplaceThroughTemporary(target, false, text, ops);
             if (outcome != Outcome::kNotPossible) return outcome == Outcome::kDone;
             return WriteInPlace(target, false, text, ops);
         }
-        case fs::file_type::regular:
+        case plat::PathKind::kRegularFile:
             // A read-only file is left to the plain open below to refuse.
             if (plat::IsOwnSingleLinkFile(target.c_str()) && IsWritable(target)) {
                 const Outcome outcome = ReplaceThroughTemporary(target, true, text, ops);
                 if (outcome != Outcome::kNotPossible) return outcome == Outcome::kDone;
             }
             return WriteInPlace(target, true, text, ops);
-        case fs::file_type::none:  // could not even be examined
+        case plat::PathKind::kUnknown:  // could not even be examined
             return false;
-        default:  // a device, a pipe
-            return WriteInPlace(target, false, text, ops);
+        case plat::PathKind::kSymbolicLink:  // leads nowhere: the open follows it as it can
+        case plat::PathKind::kOther:         // a device, a pipe
+            break;
     }
+    return WriteInPlace(target, false, text, ops);
 }
