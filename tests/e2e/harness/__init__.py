@@ -87,7 +87,8 @@ def main(argv):
         return 1
 
     display = Display(log_dir)
-    wine = Wine(os.path.join(e2e_dir, "wineprefix"), log_dir)
+    wine = Wine(os.path.join(e2e_dir, "wineprefix"), log_dir,
+                os.path.join(root, "cmake", "wine-fonts.reg"))
     probe = None
     try:
         display.start()
@@ -99,8 +100,9 @@ def main(argv):
         wine.start_server()
         probe = wine.probe(programs["probe"])
         pictures = look.load_pictures(os.path.join(root, "ui", "res"))
-        session = scenarios.Session(checks, display, wine, probe, pictures, programs, work_dir,
-                                    shot_dir)
+        template = look.Template(os.path.join(root, "ui"))
+        session = scenarios.Session(checks, display, wine, probe, pictures, template, programs,
+                                    work_dir, shot_dir)
         for scenario in scenarios.SCENARIOS:
             print(f"=== {scenario.__name__}", flush=True)
             try:
