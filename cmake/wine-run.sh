@@ -26,9 +26,6 @@ if [ ! -e "$ready" ]; then
     flock 9
     if [ ! -e "$ready" ]; then
       "$wine" wineboot.exe --init >/dev/null 2>&1
-      for f in /usr/share/wine/fonts/tahoma*.ttf; do
-        [ -e "$f" ] && ln -sf "$f" "$WINEPREFIX/drive_c/windows/Fonts/"
-      done
       "$wine" reg.exe import "Z:$fonts" >/dev/null 2>&1
       pinned=$?
       /usr/lib/wine/wineserver -w
@@ -40,4 +37,11 @@ if [ ! -e "$ready" ]; then
     exit 1
   fi
 fi
+# Wine does not search its own font folder, so the pinned Tahoma is linked
+# into the prefix; on every run, so that a prefix made before the font
+# package came gets it too.
+for f in /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf; do
+  link="$WINEPREFIX/drive_c/windows/Fonts/${f##*/}"
+  [ -e "$f" ] && [ ! -e "$link" ] && ln -s "$f" "$link" 2>/dev/null
+done
 exec "$wine" "$@"
