@@ -14,7 +14,7 @@ import traceback
 from . import look, scenarios
 from .display import Display
 from .report import Checks, Fatal, wait_for
-from .wine import Wine
+from .wine import WINE_FONTS, Wine
 
 PROGRAMS = {
     "production": os.path.join("app", "Kx9JoystickCalibration.exe"),
@@ -97,6 +97,9 @@ def main(argv):
         wine.kill_server()
         if wine.prepare():
             print(f"made the Wine prefix ({time.monotonic() - started:.0f} s so far)", flush=True)
+        if not wine.link_fonts():
+            print(f"note: the pinned dialog font (Tahoma of fonts-wine, {WINE_FONTS}) is "
+                  "missing: the layout follows this machine's fonts", flush=True)
         wine.start_server()
         probe = wine.probe(programs["probe"])
         pictures = look.load_pictures(os.path.join(root, "ui", "res"))

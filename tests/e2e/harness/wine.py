@@ -3,7 +3,6 @@ reused, one persistent wineserver for all runs, the programs under test, and
 the window probe (Kx9E2eProbe.exe) that reports what the window system knows
 about their windows."""
 
-import glob
 import os
 import queue
 import re
@@ -68,11 +67,6 @@ class Wine:
             return False
         os.makedirs(self.prefix, exist_ok=True)
         self._run([self.wine, "wineboot.exe", "--init"], PREFIX_LIMIT, "wineboot.log")
-        fonts_dir = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
-        for f in glob.glob(os.path.join(WINE_FONTS, "tahoma*.ttf")):
-            link = os.path.join(fonts_dir, os.path.basename(f))
-            if not os.path.lexists(link):
-                os.symlink(f, link)
         pinned = self._run([self.wine, "reg.exe", "import", "Z:" + self.fonts], PREFIX_LIMIT,
                            "wineboot.log")
         self._run([self.server, "-w"], PREFIX_LIMIT, "wineboot.log")
@@ -83,6 +77,23 @@ class Wine:
         with open(ready, "w"):
             pass
         return True
+
+    def link_fonts(self):
+        """Links the pinned Tahoma into the prefix, which Wine does not find
+        in its own font folder; False when this machine lacks it."""
+        fonts_dir = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        found = False
+        for name in ("tahoma.ttf", "tahomabd.ttf"):
+            source = os.path.join(WINE_FONTS, name)
+            link = os.path.join(fonts_dir, name)
+            if os.path.exists(source):
+                found = True
+                if not os.path.exists(link):
+                    if os.path.lexists(link):
+                        os.remove(link)
+                    os.makedirs(fonts_dir, exist_ok=True)
+                    os.symlink(source, link)
+        return found
 
     def start_server(self):
         """One server for every run, so no program waits for a new one."""
