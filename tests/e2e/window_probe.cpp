@@ -14,6 +14,13 @@
 //   idle HWND      returns once the window's thread has handled three
 //                  messages in a row ("idle ok"), or the window has gone
 //                  ("idle gone"), or it did not answer ("idle timeout")
+//   font HWND POINTS FACE
+//                  the font the dialog HWND draws its controls with and the
+//                  dialog base units it gives, for the harness's log:
+//                    font face=F source=dialog|template base=X,Y
+//                  read from the dialog's own font where this process can
+//                  see it, else resolved here from the template's font
+//                  (POINTS, FACE) the way the dialog resolves it
 //   quit
 #include <windows.h>
 
@@ -159,6 +166,60 @@ void List(const std::wstring& title) {
     for (HWND window : search.found) PrintWindow(window);
 }
 
+// The dialog base units of a font, worked out as the dialog manager does:
+// the average width of the Latin letters, rounded, and the text height.
+void Font(HWND dialog, const std::string& arguments) {
+    const std::size_t space = arguments.find(' ');
+    const int points = std::atoi(arguments.c_str());
+    const std::wstring face =
+        space == std::string::npos ? std::wstring() : Widen(arguments.substr(space + 1));
+
+    LOGFONTW wanted = {};
+    const char* source = "template";
+    DWORD_PTR handle = 0;
+    if (SendMessageTimeoutW(dialog, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, kAnswerLimitMs, &handle) &&
+        handle != 0 &&
+        GetObjectW(reinterpret_cast<HFONT>(handle), sizeof wanted, &wanted) == sizeof wanted) {
+        source = "dialog";
+    } else {
+        HDC screen = GetDC(nullptr);
+        wanted = LOGFONTW{};
+        wanted.lfHeight = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+        wanted.lfWeight = FW_NORMAL;
+        wanted.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynW(wanted.lfFaceName, face.c_str(), LF_FACESIZE);
+        ReleaseDC(nullptr, screen);
+    }
+
+    HFONT font = CreateFontIndirectW(&wanted);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    // The face asked for may be a substitute's name: the outline metrics
+    // name the font file's own family.
+    wchar_t resolved[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, resolved);
+    std::wstring family = resolved;
+    if (const UINT size = GetOutlineTextMetricsW(dc, 0, nullptr); size != 0) {
+        std::vector<char> buffer(size);
+        auto* outline = reinterpret_cast<OUTLINETEXTMETRICW*>(buffer.data());
+        if (GetOutlineTextMetricsW(dc, size, outline) != 0) {
+            family = reinterpret_cast<const wchar_t*>(
+                buffer.data() + reinterpret_cast<UINT_PTR>(outline->otmpFamilyName));
+        }
+    }
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    static const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE letters = {};
+    GetTextExtentPoint32W(dc, kLetters, 52, &letters);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(font);
+
+    std::printf("font face=%s source=%s base=%ld,%ld\n", Narrow(family).c_str(), source,
+                (letters.cx / 26 + 1) / 2, static_cast<long>(metrics.tmHeight));
+}
+
 HWND ParseWindow(const std::string& text) {
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(text.c_str(), nullptr, 0)));
 }
@@ -201,6 +262,10 @@ int main() {
             List(Widen(argument));
         } else if (command == "idle") {
             Idle(ParseWindow(argument));
+        } else if (command == "font") {
+            const std::size_t next = argument.find(' ');
+            Font(ParseWindow(argument.substr(0, next)),
+                 next == std::string::npos ? "" : argument.substr(next + 1));
         } else {
             std::printf("error unknown request: %s\n", Escape(command).c_str());
         }

@@ -14,7 +14,7 @@ import traceback
 from . import look, scenarios
 from .display import Display
 from .report import Checks, Fatal, wait_for
-from .wine import Wine
+from .wine import WINE_FONTS, Wine
 
 PROGRAMS = {
     "production": os.path.join("app", "Kx9JoystickCalibration.exe"),
@@ -87,7 +87,8 @@ def main(argv):
         return 1
 
     display = Display(log_dir)
-    wine = Wine(os.path.join(e2e_dir, "wineprefix"), log_dir)
+    wine = Wine(os.path.join(e2e_dir, "wineprefix"), log_dir,
+                os.path.join(root, "cmake", "wine-fonts.reg"))
     probe = None
     try:
         display.start()
@@ -96,11 +97,15 @@ def main(argv):
         wine.kill_server()
         if wine.prepare():
             print(f"made the Wine prefix ({time.monotonic() - started:.0f} s so far)", flush=True)
+        if not wine.link_fonts():
+            print(f"note: the pinned dialog font (Tahoma of fonts-wine, {WINE_FONTS}) is "
+                  "missing: the layout follows this machine's fonts", flush=True)
         wine.start_server()
         probe = wine.probe(programs["probe"])
         pictures = look.load_pictures(os.path.join(root, "ui", "res"))
-        session = scenarios.Session(checks, display, wine, probe, pictures, programs, work_dir,
-                                    shot_dir)
+        template = look.Template(os.path.join(root, "ui"))
+        session = scenarios.Session(checks, display, wine, probe, pictures, template, programs,
+                                    work_dir, shot_dir)
         for scenario in scenarios.SCENARIOS:
             print(f"=== {scenario.__name__}", flush=True)
             try:

@@ -1,6 +1,6 @@
 """The X display the programs run on: a private Xvfb with openbox (so that
 windows take focus the way they do on a desktop), xdotool for keys and the
-mouse, ImageMagick's import for screenshots."""
+mouse, Pillow for screenshots."""
 
 import os
 import re
@@ -88,11 +88,10 @@ class Display:
         return r
 
     def screenshot(self):
-        r = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                           capture_output=True, timeout=60, stdin=subprocess.DEVNULL)
-        if r.returncode != 0:
-            raise Fatal(f"import failed: {r.stderr.decode(errors='replace').strip()}")
-        return images.from_ppm(r.stdout)
+        try:
+            return images.screenshot(self.name)
+        except OSError as e:
+            raise Fatal(f"no screenshot of {self.name}: {e}")
 
     # --- windows ---
 

@@ -72,17 +72,20 @@ WALK = (
 
 class Session:
     """What every run needs: the checks, the display, Wine, the probe, the
-    step pictures and the folders."""
+    step pictures, the dialog template and the folders."""
 
-    def __init__(self, checks, display, wine, probe, pictures, programs, work_dir, shot_dir):
+    def __init__(self, checks, display, wine, probe, pictures, template, programs, work_dir,
+                 shot_dir):
         self.checks = checks
         self.display = display
         self.wine = wine
         self.probe = probe
         self.pictures = pictures
+        self.template = template
         self.programs = programs
         self.work_dir = work_dir
         self.shot_dir = shot_dir
+        self.told_geometry = False
 
     def run_dir(self, name, config):
         path = os.path.join(self.work_dir, name)
@@ -95,7 +98,7 @@ class Session:
 
     def shoot(self, name):
         shot = self.display.screenshot()
-        shot.write_png(os.path.join(self.shot_dir, name + ".png"))
+        shot.save(os.path.join(self.shot_dir, name + ".png"))
         return shot
 
     # --- the windows of the program under test ---
@@ -128,6 +131,22 @@ class Session:
 
     # --- looks ---
 
+    def geometry(self, dialog):
+        """The dialog's geometry, told in the log the first time it is seen."""
+        geometry = look.Geometry(dialog, self.pictures)
+        if not self.told_geometry:
+            self.told_geometry = True
+            points, face = self.template.font
+            base = self.template.base_units(geometry)
+            print(f"dialog client {geometry.size[0]} x {geometry.size[1]} pixels, base units "
+                  + (f"{base[0]:.2f} x {base[1]:.2f}" if base else "unknown")
+                  + " as measured from the instructions' rectangles", flush=True)
+            print(f"dialog font {points} pt \"{face}\" draws as "
+                  f"{self.probe.font(dialog.hwnd, points, face)}", flush=True)
+            for line in geometry.overlaps():
+                print(f"dialog layout: {line}", flush=True)
+        return geometry
+
     def wait_step(self, geometry, step, shot_name):
         """Polls the screen until it shows `step`; checks and keeps the shot."""
         state = {}
@@ -138,23 +157,18 @@ class Session:
             return not state["problems"]
 
         ok = wait_for(shows_step, CHANGE_LIMIT, interval=0.1)
-        state["shot"].write_png(os.path.join(self.shot_dir, shot_name + ".png"))
+        state["shot"].save(os.path.join(self.shot_dir, shot_name + ".png"))
         self.checks.check(f"{shot_name}: the dialog shows step {step}", ok,
                           "; ".join(state["problems"]))
         return state["shot"]
 
     def unchanged(self, name, geometry, before):
         """After a key the program has handled: the client area stays as it was."""
-        x, y = geometry.origin
-        w, h = geometry.size
-        expected = before.crop(x, y, w, h).data
         differ = 0
         for _ in range(SETTLE_SHOTS):
             shot = self.display.screenshot()
-            now = shot.crop(x, y, w, h).data
-            differ = max(differ, sum(1 for j in range(0, len(now), 3)
-                                     if now[j:j + 3] != expected[j:j + 3]))
-        shot.write_png(os.path.join(self.shot_dir, name + ".png"))
+            differ = max(differ, look.client_changes(before, shot, geometry))
+        shot.save(os.path.join(self.shot_dir, name + ".png"))
         self.checks.check(f"{name}: nothing on the dialog changes", differ == 0,
                           f"{differ} client pixels changed")
 
@@ -220,7 +234,7 @@ def production_without_config(session):
             raise Fatal("the dialog did not appear alone after the error box was dismissed")
         xid = session.xwindow(dialog)
         checks.equal(f"{name}: the window title", session.display.title_of(xid), TITLE)
-        geometry = look.Geometry(dialog)
+        geometry = session.geometry(dialog)
         before = session.wait_step(geometry, 1, f"{name}-2-step1")
 
         session.press(dialog, "space")
@@ -248,7 +262,7 @@ def production_with_config(session):
                      f"boxes: {[b.texts() for b in session.message_boxes(windows)]!r}")
         if dialog is None:
             raise Fatal("the dialog is missing")
-        session.wait_step(look.Geometry(dialog), 1, f"{name}-1-step1")
+        session.wait_step(session.geometry(dialog), 1, f"{name}-1-step1")
         session.press(dialog, "Escape")
         session.wait_exit(f"{name}: Esc", program, dialog)
     finally:
@@ -325,7 +339,7 @@ def virtual_stick_walk(session):
                      f"a box came first; its texts: {shown.texts()!r}")
         if dialog is None:
             raise Fatal("the dialog is missing")
-        geometry = look.Geometry(dialog)
+        geometry = session.geometry(dialog)
         first = session.wait_step(geometry, 1, f"{name}-01-step1")
 
         last = first
@@ -368,10 +382,8 @@ def virtual_stick_walk(session):
 
         control.send("unplug")
         back = session.wait_step(geometry, 1, f"{name}-09-unplugged")
-        x0, y0 = geometry.origin
-        w, h = geometry.size
         checks.check(f"{name}: after the unplug the dialog looks as it did at the start",
-                     back.crop(x0, y0, w, h).data == first.crop(x0, y0, w, h).data)
+                     look.same_client(back, first, geometry))
 
         # The next stick: plugged in centred, found by the next Space press,
         # which is judged at once if the stick reported within the program's

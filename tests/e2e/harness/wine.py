@@ -15,6 +15,8 @@ from .report import Fatal, wait_for
 # Made once per prefix, on a fresh machine this takes a minute or two.
 PREFIX_LIMIT = 600
 PROBE_LIMIT = 120
+# Wine's own fonts (fonts-wine): the pinned dialog font comes from here.
+WINE_FONTS = "/usr/share/wine/fonts"
 
 
 def _wine_tool(name):
@@ -25,9 +27,10 @@ def _wine_tool(name):
 
 
 class Wine:
-    def __init__(self, prefix, log_dir):
+    def __init__(self, prefix, log_dir, fonts):
         self.prefix = os.path.abspath(prefix)
         self.log_dir = log_dir
+        self.fonts = fonts      # the registry file that pins the dialog font
         self.wine = _wine_tool("wine64")
         self.server = _wine_tool("wineserver")
 
@@ -41,6 +44,9 @@ class Wine:
             "WINEDEBUG": "-all",
             # No Mono or Gecko prompts: nothing here needs them.
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            # Wine picks its code page and font substitutes from the locale:
+            # one locale for every run keeps the prefix as it was made.
+            "LC_ALL": "C.UTF-8",
         })
         return env
 
@@ -54,18 +60,40 @@ class Wine:
                             f"(see {log.name})")
 
     def prepare(self):
-        """Makes the prefix unless an earlier run finished making it."""
-        ready = os.path.join(self.prefix, ".kx9-e2e-ready")
+        """Makes the prefix, with the dialog font pinned, unless an earlier
+        run finished making it."""
+        ready = os.path.join(self.prefix, ".kx9-e2e-ready-fonts")
         if os.path.exists(ready):
             return False
         os.makedirs(self.prefix, exist_ok=True)
         self._run([self.wine, "wineboot.exe", "--init"], PREFIX_LIMIT, "wineboot.log")
+        pinned = self._run([self.wine, "reg.exe", "import", "Z:" + self.fonts], PREFIX_LIMIT,
+                           "wineboot.log")
         self._run([self.server, "-w"], PREFIX_LIMIT, "wineboot.log")
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             raise Fatal(f"wineboot made no prefix in {self.prefix}")
+        if pinned != 0:
+            raise Fatal(f"could not pin the dialog font from {self.fonts} (see wineboot.log)")
         with open(ready, "w"):
             pass
         return True
+
+    def link_fonts(self):
+        """Links the pinned Tahoma into the prefix, which Wine does not find
+        in its own font folder; False when this machine lacks it."""
+        fonts_dir = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        found = False
+        for name in ("tahoma.ttf", "tahomabd.ttf"):
+            source = os.path.join(WINE_FONTS, name)
+            link = os.path.join(fonts_dir, name)
+            if os.path.exists(source):
+                found = True
+                if not os.path.exists(link):
+                    if os.path.lexists(link):
+                        os.remove(link)
+                    os.makedirs(fonts_dir, exist_ok=True)
+                    os.symlink(source, link)
+        return found
 
     def start_server(self):
         """One server for every run, so no program waits for a new one."""
@@ -232,6 +260,12 @@ class Probe:
                                                   tuple(int(v) for v in g[4:8]),
                                                   _unescape(g[8])))
         return found
+
+    def font(self, hwnd, points, face):
+        """What the probe finds of the dialog's font: its face and base units."""
+        answer = [line for line in self.request(f"font {hwnd:#x} {points} {face}")
+                  if line.startswith("font ")]
+        return answer[0][len("font "):] if answer else "unknown"
 
     def idle(self, hwnd):
         return self.request(f"idle {hwnd:#x}") in (["idle ok"], ["idle gone"])
