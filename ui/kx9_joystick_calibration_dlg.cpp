@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "calib/calibration_file.h"
+#include "generated/version.h"
 #include "ui/resource.h"
 
 BEGIN_MESSAGE_MAP(CKx9JoystickCalibrationDlg, CDialog)
@@ -51,6 +53,16 @@ namespace {
 
 // The window title, which is also the caption of the dialog's own boxes.
 constexpr const char* kTitle = "Vormlark Joystick Calibration (Version 1.10)";
+// The title is fixed text, but it must name the version the build defines:
+// a new version changes both together.
+constexpr bool NamesVersion(std::string_view title, std::string_view version) {
+    if (!title.ends_with(")")) return false;
+    title.remove_suffix(1);
+    if (!title.ends_with(version)) return false;
+    title.remove_suffix(version.size());
+    return title.ends_with("(Version ");
+}
+static_assert(NamesVersion(kTitle, kKx9Version), "the title names another version than the build");
 constexpr const char* kConfigFile = "kx9JoystickCalibration.txt";
 
 // Where each picture goes, in pixels of the client area. The tilted pictures
