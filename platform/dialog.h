@@ -149,7 +149,8 @@ class CPaintDC {
   private:
     CWnd* m_window;
     WPARAM m_hdc = 0;
-    void* m_state = nullptr;
+    // The Windows backend's paint record; the virtual one needs none.
+    [[maybe_unused]] void* m_state = nullptr;
 };
 
 namespace plat {

@@ -84,7 +84,6 @@ class Device {
     bool writeBlocked_ = false;   // the last write said EAGAIN: wait for POLLOUT
     bool vanished_ = false;
     bool closing_ = false;
-    bool closed_ = false;
 
     // One report read from the node. Filled by the I/O thread only while
     // `held_` is false; held when its read was cancelled under it, so the

@@ -1,0 +1,56 @@
+# shellcheck shell=bash disable=SC2034
+# Shared by tests/fuzz/run (the CI tier) and scripts/fuzz (the long runs):
+# the packages, the build, each target's budget for the tier, and the seeds.
+# Sourced from the repository root.
+
+FUZZ_BIN=build/fuzz/tests/fuzz
+
+# target:runs. The runs give about 20 s each on a 2-core machine: the
+# reports target starts threads for every input and the picture target
+# decodes the step pictures, so they get far fewer.
+FUZZ_TARGETS=(
+  calibration_text:200000
+  script:300000
+  options:400000
+  keys:300000
+  clean_text:300000
+  hidraw_descriptor:1500000
+  hidraw_sysfs:1500000
+  picture:50000
+  stick_reports:15000
+)
+
+fuzz_packages() {
+  scripts/ensure-packages cmake make clang libclang-rt-14-dev googletest libgtest-dev
+}
+
+# The whole tree with clang (so that it keeps building with clang under
+# warnings as errors), the fuzz targets included.
+fuzz_build() {
+  cmake --preset fuzz >/dev/null || return 1
+  cmake --build --preset fuzz -j "$(nproc)" 2>&1 |
+    grep -vE '^\[|^-- |Built target|Scanning|Consolidate'
+  return "${PIPESTATUS[0]}"
+}
+
+# Copies the seeds of target $1 into folder $2: its own, and the files of the
+# tree it reads in real use.
+fuzz_seeds() {
+  local name=$1 dest=$2
+  mkdir -p "$dest"
+  cp tests/fuzz/seeds/"$name"/* "$dest"/
+  case $name in
+    calibration_text) cp scripts/demo-config.txt "$dest"/ ;;
+    script) cp scripts/demo.kx9 "$dest"/ ;;
+    picture) cp ui/res/step*.bmp "$dest"/ ;;
+  esac
+}
+
+# "N executions, coverage N edges N features" from a libFuzzer log.
+fuzz_figures() {
+  local log=$1 execs edges features
+  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$')
+  edges=$(grep -oE 'cov: [0-9]+' "$log" | tail -1 | grep -oE '[0-9]+')
+  features=$(grep -oE 'ft: [0-9]+' "$log" | tail -1 | grep -oE '[0-9]+')
+  echo "${execs:-?} executions, coverage ${edges:-?} edges ${features:-?} features"
+}
