@@ -17,7 +17,7 @@ FUZZ_TARGETS=(
   hidraw_descriptor:1500000
   hidraw_sysfs:1500000
   picture:50000
-  stick_reports:15000
+  stick_reports:8000
 )
 
 fuzz_packages() {
