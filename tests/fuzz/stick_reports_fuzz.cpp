@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -42,22 +43,23 @@ void Overlay(std::vector<std::uint8_t>& buffer, const Report& r) {
     std::copy_n(r.begin(), std::min(r.size(), buffer.size()), buffer.begin());
 }
 
-// The block an EEPROM read must assemble from `queue`: each attempt passes
-// over reports until a whole one of id 2, and takes its data bytes.
+// The block an EEPROM read must assemble from `queue`, all of it arriving
+// after the first request: each attempt passes over reports until one of
+// id 2, which answers its request, and takes the data bytes it carries.
 bool ExpectedBlock(std::deque<Report> queue, std::uint32_t length, CalibrationBlock* block) {
     if (length < 5) return false;
-    std::vector<std::uint8_t> reply(length, 0);
     int received = 0;
     for (int attempt = 0; attempt < kReadAttempts && received < kCalibBlockSize; ++attempt) {
         for (;;) {
-            reply[0] = reply[1] = 0;
+            if (queue.empty()) return false;
             const Report r = queue.front();
             queue.pop_front();
-            Overlay(reply, r);
-            if (r.size() >= length && reply[0] == sim::kReportIdEepromData) break;
-        }
-        for (std::uint32_t i = 4; i < length && received < kCalibBlockSize; ++i) {
-            (*block)[static_cast<std::size_t>(received++)] = reply[i];
+            if (r.empty() || r[0] != sim::kReportIdEepromData) continue;
+            const std::size_t got = std::min<std::size_t>(r.size(), length);
+            for (std::size_t i = 4; i < got && received < kCalibBlockSize; ++i) {
+                (*block)[static_cast<std::size_t>(received++)] = r[i];
+            }
+            break;
         }
     }
     return received == kCalibBlockSize;
@@ -107,15 +109,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dlg.m_bPauseReader = 1;
     stick.SendRawReport({});
     while (dlg.m_bReaderPaused.load() == 0) std::this_thread::yield();
-    std::deque<Report> queue(reports.begin(), reports.end());
+    // Empty reports only make the transfer pause before it reads again:
+    // the reader's part above has them already.
+    std::deque<Report> queue;
+    std::copy_if(reports.begin(), reports.end(), std::back_inserter(queue),
+                 [](const Report& r) { return !r.empty(); });
     Report whole(length, 0x5A);
     if (length > 0) whole[0] = sim::kReportIdEepromData;
     queue.insert(queue.end(), kReadAttempts, whole);
-    for (const Report& r : queue) stick.SendRawReport(r);
+    // Sent once the first request is out, so that every report is one the
+    // transfer must sort through rather than one left from before it.
+    stick.ClearRequests();
+    // A length that holds no reply sends no request at all.
+    std::thread replies([&] {
+        if (length < 5 || !stick.WaitForRequests(1, kLimit)) return;
+        for (const Report& r : queue) stick.SendRawReport(r);
+    });
 
     CalibrationBlock expected{};
     CalibrationBlock block{};
     const bool complete = dlg.FetchEepromBlock(&block);
+    replies.join();
     FUZZ_CHECK(complete == ExpectedBlock(queue, length, &expected));
     FUZZ_CHECK(!complete || block == expected);
 
