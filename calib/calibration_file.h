@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "calib/calibration_record.h"
@@ -21,6 +22,15 @@ bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record);
 // a UTF-8 byte-order mark at the very start is skipped.
 // `data` need not be terminated; NUL bytes may occur anywhere.
 void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record);
+
+// The same scan, handing each statement (terminated, comments removed) to
+// `visit` in order.
+void ForEachCalibrationStatement(const char* data, std::size_t size,
+                                 const std::function<void(const char*)>& visit);
+
+// The field a terminated statement sets, matched as the reader matches keys
+// (blanks dropped, ASCII case ignored); nullptr without '=' or a known key.
+const CalibrationField* CalibrationStatementField(const char* statement);
 
 // Applies one terminated statement ("Key = value") to `record`. A key that
 // names no field, or a statement without '=', changes nothing.

@@ -1,5 +1,22 @@
 #include "calib/calibration_record.h"
 
+const std::array<CalibrationField, kCalibFieldCount> kCalibrationFields = {{
+    {"Initial_Pos_X", &CalibrationRecord::Initial_Pos_X, nullptr},
+    {"Initial_Pos_Y", &CalibrationRecord::Initial_Pos_Y, nullptr},
+    {"Edge_Size", &CalibrationRecord::Edge_Size, nullptr},
+    {"Edge_Reduc", nullptr, &CalibrationRecord::Edge_Reduc},
+    {"Edge_Shift", nullptr, &CalibrationRecord::Edge_Shift},
+    {"Edge_BM", nullptr, &CalibrationRecord::Edge_BM},
+    {"MultInit_XN", nullptr, &CalibrationRecord::MultInit_XN},
+    {"MultInit_XP", nullptr, &CalibrationRecord::MultInit_XP},
+    {"MultInit_YN", nullptr, &CalibrationRecord::MultInit_YN},
+    {"MultInit_YP", nullptr, &CalibrationRecord::MultInit_YP},
+    {"Center_Area", &CalibrationRecord::Center_Area, nullptr},
+    {"Center_Reduc", nullptr, &CalibrationRecord::Center_Reduc},
+    {"Center_Shift", nullptr, &CalibrationRecord::Center_Shift},
+    {"Center_BM", nullptr, &CalibrationRecord::Center_BM},
+}};
+
 void ClearCalibrationRecord(CalibrationRecord& record) {
     record = CalibrationRecord{};
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 struct CalibrationRecord {
@@ -28,6 +29,20 @@ inline constexpr int kCalibEepromBase = 110;
 inline constexpr int kCalibBlockSize = 18;
 
 using CalibrationBlock = std::array<std::uint8_t, kCalibBlockSize>;
+
+// The fields by their keys in the text file, in block order. Exactly one of
+// `wide` and `narrow` is set.
+struct CalibrationField {
+    const char* name;
+    std::uint16_t CalibrationRecord::*wide;
+    std::uint8_t CalibrationRecord::*narrow;
+
+    unsigned Value(const CalibrationRecord& record) const {
+        return wide != nullptr ? unsigned{record.*wide} : unsigned{record.*narrow};
+    }
+};
+inline constexpr std::size_t kCalibFieldCount = 14;
+extern const std::array<CalibrationField, kCalibFieldCount> kCalibrationFields;
 
 void ClearCalibrationRecord(CalibrationRecord& record);
 CalibrationBlock PackCalibrationBlock(const CalibrationRecord& record);

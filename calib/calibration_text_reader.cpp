@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <exception>
 #include <vector>
@@ -12,29 +13,6 @@ constexpr std::size_t kKeyCapacity = 99;
 // The first read is this big; the buffer then doubles while the stream keeps
 // delivering, up to the size reported by tell.
 constexpr std::size_t kFirstReadSize = 64 * 1024;
-
-struct FieldSlot {
-    const char* name;
-    std::uint16_t CalibrationRecord::*wide;
-    std::uint8_t CalibrationRecord::*narrow;
-};
-
-constexpr FieldSlot kFields[] = {
-    {"Initial_Pos_X", &CalibrationRecord::Initial_Pos_X, nullptr},
-    {"Initial_Pos_Y", &CalibrationRecord::Initial_Pos_Y, nullptr},
-    {"Edge_Size", &CalibrationRecord::Edge_Size, nullptr},
-    {"Edge_Reduc", nullptr, &CalibrationRecord::Edge_Reduc},
-    {"Edge_Shift", nullptr, &CalibrationRecord::Edge_Shift},
-    {"Edge_BM", nullptr, &CalibrationRecord::Edge_BM},
-    {"MultInit_XN", nullptr, &CalibrationRecord::MultInit_XN},
-    {"MultInit_XP", nullptr, &CalibrationRecord::MultInit_XP},
-    {"MultInit_YN", nullptr, &CalibrationRecord::MultInit_YN},
-    {"MultInit_YP", nullptr, &CalibrationRecord::MultInit_YP},
-    {"Center_Area", &CalibrationRecord::Center_Area, nullptr},
-    {"Center_Reduc", nullptr, &CalibrationRecord::Center_Reduc},
-    {"Center_Shift", nullptr, &CalibrationRecord::Center_Shift},
-    {"Center_BM", nullptr, &CalibrationRecord::Center_BM},
-};
 
 // ASCII only: the keys are ASCII, and a locale must not change what matches.
 char LowerAscii(char c) {
@@ -79,22 +57,34 @@ bool ReadWholeStream(std::FILE* stream, std::vector<char>& data) {
 
 }  // namespace
 
-void ParseCalibrationStatement(const char* statement, CalibrationRecord& record) {
-    if (statement == nullptr || *statement == '\0') return;
-
+const CalibrationField* CalibrationStatementField(const char* statement) {
+    if (statement == nullptr) return nullptr;
+    // Blanks anywhere in the key are dropped, and it is cut at 99 characters.
     char key[kKeyCapacity + 1];
     std::size_t keyLength = 0;
-    bool seenEquals = false;
+    const char* p = statement;
+    for (; *p != '\0' && *p != '='; ++p) {
+        if (!IsKeyBlank(*p) && keyLength < kKeyCapacity) key[keyLength++] = *p;
+    }
+    if (*p != '=') return nullptr;
+    key[keyLength] = '\0';
+    for (const CalibrationField& field : kCalibrationFields) {
+        if (EqualIgnoringAsciiCase(key, field.name)) return &field;
+    }
+    return nullptr;
+}
+
+void ParseCalibrationStatement(const char* statement, CalibrationRecord& record) {
+    const CalibrationField* field = CalibrationStatementField(statement);
+    if (field == nullptr) return;
     bool hex = false;
     // Wraps freely: only the low 16 bits are ever stored.
     std::uint32_t value = 0;
-    char previous = '\0';
-    for (const char* p = statement; *p != '\0'; previous = *p, ++p) {
+    const char* p = std::strchr(statement, '=');
+    for (char previous = *p++; *p != '\0'; previous = *p, ++p) {
         const char c = *p;
         if (c == '=') {
-            seenEquals = true;
-        } else if (!seenEquals) {
-            if (!IsKeyBlank(c) && keyLength < kKeyCapacity) key[keyLength++] = c;
+            continue;
         } else if ((c == 'x' || c == 'X') && previous == '0') {
             hex = true;
         } else if (c >= '0' && c <= '9') {
@@ -105,21 +95,15 @@ void ParseCalibrationStatement(const char* statement, CalibrationRecord& record)
             value = value * 16u + static_cast<std::uint32_t>(c - 'A' + 10);
         }
     }
-    if (!seenEquals) return;
-    key[keyLength] = '\0';
-
-    for (const FieldSlot& field : kFields) {
-        if (!EqualIgnoringAsciiCase(key, field.name)) continue;
-        if (field.wide != nullptr) {
-            record.*field.wide = static_cast<std::uint16_t>(value & 0xFFFFu);
-        } else {
-            record.*field.narrow = static_cast<std::uint8_t>(value & 0xFFu);
-        }
-        return;
+    if (field->wide != nullptr) {
+        record.*field->wide = static_cast<std::uint16_t>(value & 0xFFFFu);
+    } else {
+        record.*field->narrow = static_cast<std::uint8_t>(value & 0xFFu);
     }
 }
 
-void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record) {
+void ForEachCalibrationStatement(const char* data, std::size_t size,
+                                 const std::function<void(const char*)>& visit) {
     char statement[kStatementCapacity + 1];
     std::size_t length = 0;
     bool inLineComment = false;
@@ -156,7 +140,7 @@ void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord&
             // is dropped just as the ';' would be.
             if (c == ';' || length == kStatementCapacity) {
                 statement[length] = '\0';
-                ParseCalibrationStatement(statement, record);
+                visit(statement);
                 length = 0;
             } else {
                 statement[length++] = c;
@@ -165,6 +149,12 @@ void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord&
         }
     }
     // Whatever is left after the last ';' is not a statement.
+}
+
+void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record) {
+    ForEachCalibrationStatement(data, size, [&record](const char* statement) {
+        ParseCalibrationStatement(statement, record);
+    });
 }
 
 bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record) {

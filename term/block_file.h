@@ -14,17 +14,8 @@
 
 namespace term {
 
-struct BlockField {
-    const char* name;
-    std::uint16_t CalibrationRecord::*wide;
-    std::uint8_t CalibrationRecord::*narrow;
-};
-
-// The fourteen fields in EEPROM order.
-const std::vector<BlockField>& BlockFields();
-unsigned FieldValue(const BlockField& field, const CalibrationRecord& record);
 // "0x1234" or "0x12", as the dump writes them.
-std::string FieldText(const BlockField& field, const CalibrationRecord& record);
+std::string FieldText(const CalibrationField& field, const CalibrationRecord& record);
 
 // Files larger than this are no block files (the dump writes 600 bytes).
 inline constexpr std::size_t kMaxBlockFileBytes = 1 << 20;
