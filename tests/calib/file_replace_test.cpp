@@ -10,15 +10,6 @@
 
 #include "platform/file_replace.h"
 
-namespace plat {
-// Found by gtest next to the type, so a failure names the kinds.
-void PrintTo(PathKind kind, std::ostream* os) {
-    static const char* const kNames[] = {"not found", "regular file", "symbolic link", "other",
-                                         "unknown"};
-    *os << kNames[static_cast<int>(kind)];
-}
-}  // namespace plat
-
 namespace {
 
 namespace fs = std::filesystem;

@@ -119,8 +119,10 @@ TEST_F(SimTest, RepliesComeInTheOrderOfTheirRequests) {
     driver_.Close(h);
 }
 
-TEST_F(SimTest, UnplugEndsWhatIsPendingAndKillsTheHandleForGood) {
+// Pulled while pushed to a corner, a stick is back at rest when plugged in.
+TEST_F(SimTest, UnplugEndsWhatIsPendingAndPluggedInAgainTheStickIsCentred) {
     stick_.SetFaults({.writesNeverComplete = true});
+    stick_.SetAxes(0x0000, 0xFFFF);
     const plat::Handle h = driver_.Open(kPath);
     Op read, write;
     ASSERT_EQ(driver_.Read(h, read.buffer.data(), 16, &read.io), IoStart::kPending);
@@ -133,21 +135,15 @@ TEST_F(SimTest, UnplugEndsWhatIsPendingAndKillsTheHandleForGood) {
     EXPECT_EQ(driver_.Read(h, read.buffer.data(), 16, &read.io), IoStart::kFailed)
         << "a handle from before the unplug stays dead";
     driver_.Close(h);
-}
 
-// Pulled while pushed to a corner, a stick is back at rest when plugged in.
-TEST_F(SimTest, PluggedInAgainTheStickIsCentred) {
-    stick_.SetAxes(0x0000, 0xFFFF);
-    stick_.Unplug();
-    stick_.Plug();
-    const plat::Handle h = driver_.Open(kPath);
-    Op read;
-    ASSERT_EQ(driver_.Read(h, read.buffer.data(), 16, &read.io), IoStart::kPending);
+    const plat::Handle again = driver_.Open(kPath);
+    Op centred;
+    ASSERT_EQ(driver_.Read(again, centred.buffer.data(), 16, &centred.io), IoStart::kPending);
     stick_.SendReport();
-    ASSERT_TRUE(read.Done());
-    EXPECT_EQ(std::vector<std::uint8_t>(read.buffer.begin() + 8, read.buffer.begin() + 12),
+    ASSERT_TRUE(centred.Done());
+    EXPECT_EQ(std::vector<std::uint8_t>(centred.buffer.begin() + 8, centred.buffer.begin() + 12),
               (std::vector<std::uint8_t>{0x00, 0x80, 0x00, 0x80}));
-    driver_.Close(h);
+    driver_.Close(again);
 }
 
 TEST_F(SimTest, EepromFileHoldsAddressIAtOffsetIAndOtherSizesAreRefused) {
