@@ -127,19 +127,17 @@ TEST_F(CalibrationFile, SavesTheExactFormatAndRecordsAndBlocksRoundTrip) {
     for (char c : text) expected += c == '\n' ? lineEnd : std::string(1, c);
     EXPECT_EQ(Read(path_), expected);
 
-    CalibrationBlock bytes;
-    R r{};
-    // Any 18 bytes make a record and back, so random blocks give random records.
-    std::mt19937 random(20240611);
-    for (int trial = 0; trial < 500; ++trial) {
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-        UnpackCalibrationBlock(bytes, r);
-        ASSERT_EQ(PackCalibrationBlock(r), bytes) << "trial " << trial;
-        ASSERT_TRUE(SaveCalibrationFile(path_.c_str(), r));  // replaces the last one
-        R loaded = kSentinel;
-        ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
-        ASSERT_EQ(loaded, r) << "trial " << trial;
-    }
+    // Any record's text reads back as that record: the fuzz target holds
+    // that for every value, this the way through the disk.
+    R loaded = kSentinel;
+    ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
+    EXPECT_EQ(loaded, example);
+    // The EEPROM image and back, with every top bit set as sign extension
+    // would spoil it.
+    CalibrationBlock high;
+    for (int i = 0; i < kCalibBlockSize; ++i) high[i] = static_cast<std::uint8_t>(0xEE - i);
+    UnpackCalibrationBlock(high, loaded);
+    EXPECT_EQ(PackCalibrationBlock(loaded), high);
     EXPECT_EQ(Entries(), 1) << "a temporary file was left behind";
 }
 
