@@ -34,6 +34,7 @@ R Applied(const std::string& text, R r = {}) {
 }
 
 TEST(CalibrationText, EverySyntaxRule) {
+    const std::string kBom = "\xEF\xBB\xBF";
     const struct {
         std::string text;
         R expected;  // from a cleared record
@@ -74,21 +75,11 @@ TEST(CalibrationText, EverySyntaxRule) {
         {"Edge_BM=9;Edge_BM=" + std::string(503, ' ') + "7Edge_Shift=3;", {.Edge_Shift = 3}},
         // A leading UTF-8 byte-order mark (a Windows editor's) is skipped;
         // anywhere else it is key text as before.
-        {"\xEF\xBB\xBF"
-         "Edge_BM=5;",
-         {.Edge_BM = 5}},
-        {"\xEF\xBB\xBF"
-         "/* c */Edge_BM=5;",
-         {.Edge_BM = 5}},
-        {"\xEF\xBB\xBF\xEF\xBB\xBF"
-         "Edge_BM=5;",
-         {}},
-        {"Edge_BM=5;\xEF\xBB\xBF"
-         "Edge_Shift=3;",
-         {.Edge_BM = 5}},
-        {"\xEF\xBB"
-         "Edge_BM=5;",
-         {}},
+        {kBom + "Edge_BM=5;", {.Edge_BM = 5}},
+        {kBom + "/* c */Edge_BM=5;", {.Edge_BM = 5}},
+        {kBom + kBom + "Edge_BM=5;", {}},
+        {"Edge_BM=5;" + kBom + "Edge_Shift=3;", {.Edge_BM = 5}},
+        {kBom.substr(0, 2) + "Edge_BM=5;", {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Applied(c.text), c.expected) << testing::PrintToString(c.text);
@@ -136,22 +127,17 @@ TEST_F(CalibrationFile, SavesTheExactFormatAndRecordsAndBlocksRoundTrip) {
     for (char c : text) expected += c == '\n' ? lineEnd : std::string(1, c);
     EXPECT_EQ(Read(path_), expected);
 
-    CalibrationBlock bytes;
-    for (int i = 0; i < kCalibBlockSize; ++i) bytes[i] = static_cast<std::uint8_t>(i);
-    R r{};
-    UnpackCalibrationBlock(bytes, r);
-    EXPECT_EQ(r, (R{0x0100, 0x0302, 0x0504, 6, 7, 8, 9, 10, 11, 12, 0x0E0D, 15, 16, 17}));
-    // Any 18 bytes make a record and back, so random blocks give random records.
-    std::mt19937 random(20240611);
-    for (int trial = 0; trial < 500; ++trial) {
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-        UnpackCalibrationBlock(bytes, r);
-        ASSERT_EQ(PackCalibrationBlock(r), bytes) << "trial " << trial;
-        ASSERT_TRUE(SaveCalibrationFile(path_.c_str(), r));  // replaces the last one
-        R loaded = kSentinel;
-        ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
-        ASSERT_EQ(loaded, r) << "trial " << trial;
-    }
+    // Any record's text reads back as that record: the fuzz target holds
+    // that for every value, this the way through the disk.
+    R loaded = kSentinel;
+    ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
+    EXPECT_EQ(loaded, example);
+    // The EEPROM image and back, with every top bit set as sign extension
+    // would spoil it.
+    CalibrationBlock high;
+    for (int i = 0; i < kCalibBlockSize; ++i) high[i] = static_cast<std::uint8_t>(0xEE - i);
+    UnpackCalibrationBlock(high, loaded);
+    EXPECT_EQ(PackCalibrationBlock(loaded), high);
     EXPECT_EQ(Entries(), 1) << "a temporary file was left behind";
 }
 
@@ -186,43 +172,6 @@ TEST_F(CalibrationFile, LoadFailsOnlyWhenTheStreamCannotBeReadWhole) {
         EXPECT_FALSE(LoadCalibrationFile(popen("echo 'Edge_BM = 1;'", "r"), r)) << "pipe";
     }
     EXPECT_EQ(r, kSentinel);
-}
-
-// Pieces the scanner and parser branch on, long blank runs that reach the
-// statement and key limits, NUL bytes, and now and then any byte at all.
-std::string RandomText(std::mt19937& random) {
-    static const char* const kKeys[] = {";Edge_BM=", "; center_area\t=", ";Initial_Pos_X="};
-    static const char* const kPieces[] = {";",  "=",   "0x",   "0", "19", "aF", "G",
-                                          "x",  " \t", "\r\n", "-", "//", "/*", "*/",
-                                          "*/", "//*", "/*/",  "*", "/"};
-    std::string text = random() % 8 == 0 ? "\xEF\xBB\xBF" : "";  // a byte-order mark
-    for (std::size_t length = random() % 1400; text.size() < length;) {
-        const unsigned pick = random() % 100;
-        if (pick < 16) text += kKeys[random() % std::size(kKeys)];
-        if (pick >= 16 && pick < 96) text += kPieces[random() % std::size(kPieces)];
-        if (pick == 96 || pick == 97) text += '\0';
-        if (pick == 98) text.append(300, ' ');
-        if (pick == 99) text += static_cast<char>(random());
-    }
-    return text;
-}
-
-TEST_F(CalibrationFile, ArbitraryBytesNeverCrashAndFileAndMemoryAgree) {
-    std::mt19937 random(1234567);
-    int changed = 0;
-    for (int trial = 0; trial < 20000; ++trial) {
-        const std::string text = RandomText(random);
-        const R inMemory = Applied(text);
-        changed += inMemory != R{};
-        if (trial % 100 == 0) {
-            std::ofstream(path_, std::ios::binary) << text;
-            R fromFile{};
-            ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), fromFile));
-            ASSERT_EQ(fromFile, inMemory) << "trial " << trial;
-        }
-    }
-    // Guards the generator: inputs that never set a field would test little.
-    EXPECT_GT(changed, 2000);
 }
 
 }  // namespace

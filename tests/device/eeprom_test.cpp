@@ -105,7 +105,8 @@ TEST_F(EepromTest, ReadAsksAtTheCountReceivedSoFarWithTheReaderParked) {
 // when it meets the late replies of the read before it; and the read-back
 // of a write never takes another address's bytes for the one that came out
 // wrong (125 stored with its lowest bit flipped, in the second reply of 8
-// data bytes).
+// data bytes). A 64-byte reply carries the whole block, so there a late one
+// cannot lend another address's bytes: one read is enough.
 TEST_F(EepromTest, LateRepliesGiveTheRightBytesOrAFailureNeverOthers) {
     std::array<std::uint8_t, 18> written;
     written.fill(0xA5);
@@ -115,13 +116,15 @@ TEST_F(EepromTest, LateRepliesGiveTheRightBytesOrAFailureNeverOthers) {
             sim::StickSettings s = Stick(in, 64, kRate);
             s.replyLatencyMs = latency;
             sim::VirtualStick& stick = AttachCounting(s, {.flipBitAddress = 125});
-            for (int read = 1; read <= 2; ++read) {
+            for (int read = 1; read <= (in == 12 ? 2 : 1); ++read) {
                 const int ok = dlg_.ReadEepromBlock();
                 EXPECT_EQ(dlg_.m_Calib, ok == 1 ? kCounting : kSentinel) << "read " << read;
                 dlg_.m_Calib = kSentinel;
             }
-            EXPECT_FALSE(dlg_.StoreEepromBlock(written));
-            EXPECT_EQ(stick.EepromContents()[125], 0xA4);
+            if (in == 12) {
+                EXPECT_FALSE(dlg_.StoreEepromBlock(written));
+                EXPECT_EQ(stick.EepromContents()[125], 0xA4);
+            }
             for (const std::string& box : BoxTexts()) {
                 EXPECT_EQ(box, "READ DATA\n" + kCountingBytes);
             }

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -66,7 +65,23 @@ Bytes Wrap(const Bytes& body) {
     return out;
 }
 
-TEST(ReportDescriptor, WindowsLengthsAndIdentity) {
+// Windows makes each top-level collection a device of its own: the lengths
+// are those of the collection discovery matched (the first joystick or game
+// pad, else the first application collection), whatever comes before or
+// after it.
+TEST(ReportDescriptor, WindowsLengthsAndIdentityOfTheMatchedCollection) {
+    using hidraw_test::Joined;
+    using hidraw_test::kConsumerCollection;
+    // clang-format off
+    const Bytes mouse = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x85, 0x01, 0x75, 0x08, 0x95, 0x03,
+                         0x81, 0x02, 0xC0};
+    const Bytes keyboard = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x85, 0x02, 0x75, 0x08, 0x95, 0x08,
+                            0x81, 0x02, 0x95, 0x01, 0x91, 0x02, 0xC0};
+    // Without ids: a 6-byte joystick and a 64-byte vendor collection.
+    const Bytes plainJoystick = Wrap({0x75, 0x08, 0x95, 0x06, 0x81, 0x02});
+    const Bytes plainVendor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40,
+                               0x81, 0x02, 0xB1, 0x02, 0xC0};
+    // clang-format on
     const std::pair<Bytes, const char*> cases[] = {
         {kStickWithIds, "ids controller 1:4 16/9/0 in 1,2"},
         {hidraw_test::kStickWithoutIds, "controller 1:4 6/4/0 in 0"},
@@ -80,33 +95,8 @@ TEST(ReportDescriptor, WindowsLengthsAndIdentity) {
         {Wrap({0x75, 0x08, 0x96, 0xFE, 0xFF, 0x81, 0x02}), "controller 1:4 65535/0/0 in 0"},
         // Zero-sized items still make a report of the kind: just the id byte.
         {Wrap({0x75, 0x00, 0x95, 0x04, 0x91, 0x02}), "controller 1:4 0/1/0"},
-    };
-    for (const auto& [descriptor, expected] : cases) EXPECT_EQ(Facts(Parse(descriptor)), expected);
-}
-
-// Windows makes each top-level collection a device of its own: the lengths
-// are those of the collection discovery matched (the first joystick or game
-// pad, else the first application collection), whatever comes before or
-// after it.
-TEST(ReportDescriptor, LengthsOfTheMatchedTopLevelCollection) {
-    using hidraw_test::Joined;
-    using hidraw_test::kConsumerCollection;
-    using hidraw_test::kJoystickCollection;
-    // clang-format off
-    const Bytes mouse = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x85, 0x01, 0x75, 0x08, 0x95, 0x03,
-                         0x81, 0x02, 0xC0};
-    const Bytes keyboard = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x85, 0x02, 0x75, 0x08, 0x95, 0x08,
-                            0x81, 0x02, 0x95, 0x01, 0x91, 0x02, 0xC0};
-    // Without ids: a 6-byte joystick and a 64-byte vendor collection.
-    const Bytes plainJoystick = {0x05, 0x01, 0x09, 0x04, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x06,
-                                 0x81, 0x02, 0xC0};
-    const Bytes plainVendor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40,
-                               0x81, 0x02, 0xB1, 0x02, 0xC0};
-    // clang-format on
-    const std::pair<Bytes, const char*> cases[] = {
-        {kJoystickCollection, "ids controller 1:4 12/9/0 in 1,2"},
-        {Joined(kJoystickCollection, kConsumerCollection), "ids controller 1:4 12/9/0 in 1,2"},
-        {Joined(kConsumerCollection, kJoystickCollection), "ids controller 1:4 12/9/0 in 1,2"},
+        {Joined(kStickWithIds, kConsumerCollection), "ids controller 1:4 16/9/0 in 1,2"},
+        {Joined(kConsumerCollection, kStickWithIds), "ids controller 1:4 16/9/0 in 1,2"},
         {kConsumerCollection, "ids C:1 101/0/0 in 3"},
         {Joined(mouse, keyboard), "ids 1:2 4/0/0 in 1"},
         {Joined(keyboard, mouse), "ids 1:6 9/2/0 in 2"},
@@ -149,43 +139,6 @@ TEST(ReportDescriptor, BrokenOnesAreRefused) {
     }
 }
 
-// Random bytes biased towards item prefixes that change state, and random
-// damage to the real descriptors: nothing may crash or read out of bounds,
-// and what is accepted must be self-consistent.
-TEST(ReportDescriptor, RandomInputIsHandledSafely) {
-    std::mt19937 rng(20240611);
-    const std::uint8_t interesting[] = {0x05, 0x06, 0x07, 0x09, 0x0B, 0x75, 0x77, 0x85,
-                                        0x86, 0x95, 0x97, 0x81, 0x91, 0xB1, 0xA1, 0xC0,
-                                        0xA4, 0xB4, 0xFE, 0xFF, 0x00, 0x01, 0x04, 0x05};
-    const auto pick = [&] { return interesting[rng() % sizeof interesting]; };
-    const Bytes seeds[] = {kStickWithIds, hidraw_test::kStickWithoutIds, hidraw_test::kGamePad,
-                           hidraw_test::kKeyboard};
-    int accepted = 0;
-    for (int round = 0; round < 40000; ++round) {
-        Bytes bytes = seeds[rng() % 4];
-        if (round % 2 == 0) {
-            bytes.resize(rng() % 96);
-            for (auto& b : bytes) b = rng() % 3 == 0 ? static_cast<std::uint8_t>(rng()) : pick();
-        }
-        for (int e = round % 2 == 0 ? 0 : 1 + rng() % 4; e > 0 && !bytes.empty(); --e) {
-            const std::size_t at = rng() % bytes.size(), kind = rng() % 4;
-            if (kind == 0) bytes.resize(at);
-            if (kind == 1) bytes.insert(bytes.begin() + at, pick());
-            if (kind >= 2)
-                bytes[at] ^= static_cast<std::uint8_t>(kind == 2 ? 1u << rng() % 8 : rng());
-        }
-        const DescriptorFacts f = Parse(bytes);
-        if (!f.valid) continue;
-        ++accepted;
-        ASSERT_TRUE(!f.gameController || (f.usagePage == 1 && (f.usage == 4 || f.usage == 5)))
-            << "round " << round << ": " << Facts(f);
-        ASSERT_EQ(Facts(Parse(bytes)), Facts(f)) << "round " << round;
-        ASSERT_EQ(f.inputLength == 0, f.inputIds.none()) << "round " << round << ": " << Facts(f);
-    }
-    // The damage must leave some descriptors intact, or the valid paths go untried.
-    EXPECT_GT(accepted, 1000);
-}
-
 TEST(Discovery, ControllersInNumberOrderWithIdentityAndPath) {
     FakeTree tree;
     // hidraw numbers chosen so that text order (10 < 2) differs from number order.
@@ -219,11 +172,6 @@ TEST(Discovery, ControllersInNumberOrderWithIdentityAndPath) {
     EXPECT_EQ(listed[1].inputReportLength, 16);
     EXPECT_EQ(listed[1].outputReportLength, 9);
     EXPECT_TRUE(plat::ListHidrawControllers("/nonexistent-sysfs", "/nonexistent-dev").empty());
-
-    // A leading zero would name another device's node.
-    for (const char* bad : {"hidraw", "hidraw01", "hidraw1a", "hidraw9999999", "Hidraw1"})
-        EXPECT_FALSE(plat::hidraw::ParseHidrawName(bad, &n)) << bad;
-    EXPECT_TRUE(plat::hidraw::ParseHidrawName("hidraw17", &n) && n == 17) << n;
 }
 
 // A manual-reset event bound to a completion record, as the link uses them.
@@ -303,19 +251,18 @@ TEST(HidrawIo, ReportsCrossAtWindowsOffsets) {
 // On a stick that is two devices on Windows the link sees the joystick's
 // device only: its input length, and none of the other collection's reports.
 TEST(HidrawIo, OnlyTheMatchedCollectionsInputReportsReachTheLink) {
-    Link link(
-        hidraw_test::Joined(hidraw_test::kJoystickCollection, hidraw_test::kConsumerCollection));
-    Bytes consumer(101, 0x33), joystick(12, 0x11), reply(12, 0x22);
+    Link link(hidraw_test::Joined(kStickWithIds, hidraw_test::kConsumerCollection));
+    Bytes consumer(101, 0x33), joystick(16, 0x11), reply(16, 0x22);
     consumer[0] = 3;
     joystick[0] = 1;
     reply[0] = 2;
     for (const Bytes& report : {consumer, joystick, consumer, reply}) link.Send(report);
     for (const Bytes& expected : {joystick, reply}) {
         Op op;
-        Bytes buffer(12, 0xEE);
+        Bytes buffer(16, 0xEE);
         ASSERT_EQ(link.Read(buffer, op), IoStart::kPending);
         ASSERT_TRUE(op.Done(kGenerous) && link.Result(op));
-        EXPECT_EQ(op.count, 12u);
+        EXPECT_EQ(op.count, 16u);
         EXPECT_EQ(buffer, expected);
     }
 }

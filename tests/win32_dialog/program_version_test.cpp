@@ -40,11 +40,15 @@ TEST(ProgramVersion, WindowsReadsTheProjectVersionFromTheProgram) {
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
     EXPECT_EQ(fixed->dwProductVersionMS, high);
     EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+    EXPECT_EQ(fixed->dwFileOS, DWORD(VOS_NT_WINDOWS32));
 
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
                                reinterpret_cast<void**>(&translation), &length));
     ASSERT_GE(length, 4u);
+    // US English in Unicode, the block Windows looks in first.
+    EXPECT_EQ(translation[0], 0x409);
+    EXPECT_EQ(translation[1], 1200);
     std::wstring block = L"\\StringFileInfo\\";
     for (WORD part : {translation[0], translation[1]}) {
         for (int shift = 12; shift >= 0; shift -= 4)
@@ -62,6 +66,7 @@ TEST(ProgramVersion, WindowsReadsTheProjectVersionFromTheProgram) {
     EXPECT_EQ(text(L"FileVersion"), kKx9Version);
     EXPECT_EQ(text(L"ProductVersion"), kKx9Version);
     EXPECT_EQ(text(L"OriginalFilename"), "Kx9JoystickCalibration.exe");
+    EXPECT_EQ(text(L"InternalName"), "Kx9JoystickCalibration");
     for (const wchar_t* name :
          {L"ProductName", L"FileDescription", L"CompanyName", L"LegalCopyright"}) {
         const std::string value = text(name);
