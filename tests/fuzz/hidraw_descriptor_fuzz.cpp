@@ -70,5 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(lengths[kind] <= declared.Bound(kind));
     }
     FUZZ_CHECK(facts.numbered == declared.reportId);
+    // The link takes input reports by these ids: a collection with input
+    // reports must name at least one, and one without must name none.
+    FUZZ_CHECK((facts.inputLength == 0) == facts.inputIds.none());
     return 0;
 }
