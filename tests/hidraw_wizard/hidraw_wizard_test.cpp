@@ -34,13 +34,6 @@ namespace {
 using hidraw_test::Bytes;
 using namespace std::chrono_literals;
 
-// The worked example's stick positions for steps 1 to 5; at BF00 the stick
-// is not yet far enough right, and the press is refused.
-const std::pair<std::uint16_t, std::uint16_t> kWorkedWalk[] = {{0x8000, 0x7F80}, {0x8000, 0x0080},
-                                                               {0xBF00, 0x8000}, {0xFF00, 0x8000},
-                                                               {0x8000, 0xFFFF}, {0x0000, 0x8000}};
-const std::vector<std::string> kStep6 = Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"});
-
 // Reports one a line as "01 03 6E", so failures read like the wire.
 std::string Hex(const std::vector<Bytes>& reports) {
     std::string text;
@@ -172,24 +165,15 @@ class HidrawWizardTest : public WizardTest {
         firmware_.reset();
         std::filesystem::remove_all(tree_.sys() + "/class/hidraw/hidraw3");
     }
-    // Moves the stick and waits until the reader has published the position.
-    void Hold(std::uint16_t x, std::uint16_t y) {
-        firmware_->x = x;
-        firmware_->y = y;
-        const auto published = [&] { return dlg_->m_nCurX == x && dlg_->m_nCurY == y; };
-        ASSERT_TRUE(desktop_.WaitUntil(published, 30s))
-            << "reader never published " << std::hex << x << "," << y;
-    }
-    void Walk() {
-        for (const auto& [x, y] : kWorkedWalk) {
-            Hold(x, y);
-            PressSpace();
-        }
-    }
     // The output reports with this command, once `count` of them have come.
     std::vector<Bytes> WaitForRequests(std::uint8_t command, std::size_t count) {
         desktop_.WaitUntil([&] { return firmware_->Requests(command).size() >= count; }, 30s);
         return firmware_->Requests(command);
+    }
+
+    void SetAxes(std::uint16_t x, std::uint16_t y) override {
+        firmware_->x = x;
+        firmware_->y = y;
     }
 
     // Destroyed after TearDown has closed the dialog and its link.
@@ -236,7 +220,7 @@ TEST_P(HidrawLengthsTest, DumpAndWorkedExampleOverTheDriver) {
     const std::size_t requests = GetParam().addresses.size();
     Plug(GetParam().input, GetParam().output);
     OpenDialog();
-    Hold(0x8000, 0x8000);  // the reader runs, so it can park for the read
+    MoveStick(0x8000, 0x8000);  // the reader runs, so it can park for the read
     responder_.savePath = (dir_ / "dump.txt").string();
     ui_->PostClick(IDC_READ_EEPROM);
     ui_->PumpAll();
@@ -249,11 +233,10 @@ TEST_P(HidrawLengthsTest, DumpAndWorkedExampleOverTheDriver) {
     std::ifstream saved(dir_ / "dump.txt", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), FormatCalibrationFile(stick));
 
-    Walk();  // the reader samples again once the read has let it go
-    const auto boxes = Boxes();
-    // The read's box, then the write's.
-    ASSERT_EQ(boxes.size(), 2u) << (boxes.empty() ? "" : boxes.back().call.text.c_str());
-    EXPECT_EQ(boxes[1].call.text, kWorkedExampleDataText);
+    Walk();                      // the reader samples again once the read has let it go
+    const auto boxes = Boxes();  // the read's box, then the write's
+    ASSERT_EQ(boxes.size(), 2u) << testing::PrintToString(boxes);
+    EXPECT_EQ(boxes[1], Debug(kWorkedExampleDataText));
     EXPECT_EQ(dlg_->m_bCalibrated, 1) << "every chunk went out, yet the write counts as failed";
     EXPECT_EQ(Hex(WaitForRequests(3, requests)), Hex(Expected(3, kWorkedExampleBlock)));
     Bytes eeprom = Background();
@@ -270,26 +253,24 @@ TEST_F(HidrawWizardTest, PullingTheStickAfterTheWriteStartsOverAtStepOne) {
 
     // Still plugged: each tick opens the node and lets it go.
     const int opened = firmware_->connections;
-    desktop_.AdvanceClock(500);
-    ui_->PumpAll();
+    Tick();
     EXPECT_EQ(Visible(), kStep6);
     EXPECT_TRUE(desktop_.WaitUntil([&] { return firmware_->connections == opened + 1; }, 30s))
         << "the poll did not open the node: " << firmware_->connections - opened;
 
     Unplug();
-    desktop_.AdvanceClock(500);
-    ui_->PumpAll();
-    EXPECT_EQ(Visible(), Steps({"PLUG", "PIC_1"}));
+    Tick();
+    EXPECT_EQ(Visible(), kStep1);
 
     // The next stick on the same node: Space finds it and is judged as step 1.
     Plug(12, 12);
     PressSpace();
     ASSERT_EQ(dlg_->m_bDeviceFound, 1u);
-    Hold(0x8000, 0x8000);
+    MoveStick(0x8000, 0x8000);
     // A press judged before the new reader's first report meets the zeros of
     // a fresh link and fails; the next one, after a report, must pass.
-    if (Visible() == Steps({"PLUG", "PIC_1"})) PressSpace();
-    EXPECT_EQ(Visible(), Steps({"PLUG", "UP", "PIC_2"}));
+    if (Visible() == kStep1) PressSpace();
+    EXPECT_EQ(Visible(), kStep2);
 }
 
 }  // namespace

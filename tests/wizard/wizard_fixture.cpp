@@ -1,5 +1,6 @@
 #include "tests/wizard/wizard_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -17,7 +18,7 @@ void WizardTest::SetUp() {
     fs::current_path(dir_);
 
     sim::StickSettings settings;
-    settings.reportsPerSecond = 500;
+    settings.reportsPerSecond = 1000;  // the reader racing the UI thread
     stick_ = &driver_.AddStick(settings);
     stick_->SetAxes(0x8000, 0x8000);
     plat::InstallHid(&driver_);
@@ -53,9 +54,9 @@ void WizardTest::OpenDialog() {
 }
 
 void WizardTest::MoveStick(std::uint16_t x, std::uint16_t y) {
-    stick_->SetAxes(x, y);
+    SetAxes(x, y);
     const bool seen = desktop_.WaitUntil([&] { return dlg_->m_nCurX == x && dlg_->m_nCurY == y; },
-                                         std::chrono::seconds(10));
+                                         std::chrono::seconds(30));
     ASSERT_TRUE(seen) << "reader never published " << std::hex << x << "," << y;
 }
 
@@ -65,19 +66,16 @@ void WizardTest::PressSpace() {
     ui_->PumpAll();
 }
 
-void WizardTest::WalkWorkedExample() {
-    MoveStick(0x8000, 0x7F80);
-    PressSpace();
-    MoveStick(0x8000, 0x0080);
-    PressSpace();
-    MoveStick(0xBF00, 0x8000);
-    PressSpace();
-    MoveStick(0xFF00, 0x8000);
-    PressSpace();
-    MoveStick(0x8000, 0xFFFF);
-    PressSpace();
-    MoveStick(0x0000, 0x8000);
-    PressSpace();
+void WizardTest::Walk(const Positions& positions) {
+    for (const auto& [x, y] : positions) {
+        MoveStick(x, y);
+        PressSpace();
+    }
+}
+
+void WizardTest::Tick() {
+    desktop_.AdvanceClock(500);
+    ui_->PumpAll();
 }
 
 std::vector<std::string> WizardTest::Visible() const {
@@ -93,17 +91,21 @@ std::vector<std::string> WizardTest::Visible() const {
     return names;
 }
 
+std::vector<std::string> WizardTest::Boxes() const {
+    std::vector<std::string> lines;
+    for (const auto& box : desktop_.MessageBoxes()) {
+        lines.push_back(std::to_string(box.call.type) + " " + box.call.caption + ": " +
+                        box.call.text);
+    }
+    return lines;
+}
+
 std::vector<std::uint8_t> WizardTest::EepromBlock() const {
     const sim::Eeprom e = stick_->EepromContents();
     return {e.begin() + 110, e.begin() + 128};
 }
 
 int WizardTest::CountJournal(const std::string& line) const {
-    int n = 0;
-    for (const std::string& l : desktop_.Journal()) n += l == line;
-    return n;
-}
-
-std::vector<std::string> Steps(std::initializer_list<const char*> names) {
-    return {names.begin(), names.end()};
+    const std::vector<std::string> journal = desktop_.Journal();
+    return static_cast<int>(std::count(journal.begin(), journal.end(), line));
 }

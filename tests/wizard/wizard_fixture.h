@@ -8,20 +8,35 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/virtual_window_system.h"
 #include "sim/virtual_stick.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 
+using Positions = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
+
+// The worked example's positions for steps 1 to 5; at BF00 the stick is not
+// yet far enough right, and that press is refused.
+inline const Positions kWorkedWalk = {{0x8000, 0x7F80}, {0x8000, 0x0080}, {0xBF00, 0x8000},
+                                      {0xFF00, 0x8000}, {0x8000, 0xFFFF}, {0x0000, 0x8000}};
+
+inline std::vector<std::string> Steps(std::initializer_list<const char*> names) {
+    return {names.begin(), names.end()};
+}
+inline const std::vector<std::string> kStep1 = Steps({"PLUG", "PIC_1"});
+inline const std::vector<std::string> kStep2 = Steps({"PLUG", "UP", "PIC_2"});
+inline const std::vector<std::string> kStep6 =
+    Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"});
+
 // Answers save dialogs with a path chosen by the test (or cancels) and
 // every box with OK.
 class TestResponder : public plat::vws::Responder {
   public:
     bool AnswerFileDialog(const plat::vws::FileDialogCall&, std::string* path) override {
-        if (savePath.empty()) return false;
         *path = savePath;
-        return true;
+        return !savePath.empty();
     }
     std::string savePath;
 };
@@ -29,6 +44,8 @@ class TestResponder : public plat::vws::Responder {
 class WizardTest : public ::testing::Test {
   protected:
     static constexpr const char* kTitle = "Vormlark Joystick Calibration (Version 1.10)";
+    static std::string Error(const char* text) { return "16 " + std::string(kTitle) + ": " + text; }
+    static std::string Debug(const std::string& text) { return "0 Debug: " + text; }
 
     void SetUp() override;
     void TearDown() override;
@@ -40,12 +57,15 @@ class WizardTest : public ::testing::Test {
     // Moves the stick and waits until the reader has published the position.
     void MoveStick(std::uint16_t x, std::uint16_t y);
     void PressSpace();
-    // Walks steps 1 to 5 with the worked example's positions.
-    void WalkWorkedExample();
+    // Moves to each position and presses Space there.
+    void Walk(const Positions& positions = kWorkedWalk);
+    // One tick of the unplug poll.
+    void Tick();
 
     // Names of the visible step texts and pictures, in step order.
     std::vector<std::string> Visible() const;
-    std::vector<plat::vws::MessageBoxRecord> Boxes() const { return desktop_.MessageBoxes(); }
+    // Each box shown as "<type> <caption>: <text>".
+    std::vector<std::string> Boxes() const;
     std::vector<std::uint8_t> EepromBlock() const;
     int CountJournal(const std::string& line) const;
 
@@ -57,6 +77,9 @@ class WizardTest : public ::testing::Test {
     std::unique_ptr<plat::vws::DialogDriver> ui_;
     std::filesystem::path dir_;
     std::filesystem::path previousDir_;
-};
 
-std::vector<std::string> Steps(std::initializer_list<const char*> names);
+  private:
+    // Where the stick's position is set; the hidraw tests' firmware model
+    // takes it instead of the virtual stick.
+    virtual void SetAxes(std::uint16_t x, std::uint16_t y) { stick_->SetAxes(x, y); }
+};
