@@ -4,8 +4,7 @@
 // its own. The dialog runs step by step on the virtual window system, as in
 // the wizard tests, whose fixture this extends. The worked example's block
 // lands in the firmware's EEPROM and the dump saves the firmware's bytes,
-// both in as many reports as the report lengths allow; pulling the stick
-// starts over at step 1.
+// both in as many reports as the report lengths allow.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,7 +68,6 @@ struct Firmware {
     }
 
     std::atomic<std::uint16_t> x{0x8000}, y{0x8000};
-    std::atomic<int> connections{0};  // one per open of the node
 
     Bytes Eeprom() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -85,7 +83,7 @@ struct Firmware {
     void Run() {
         while (!stop_) {
             std::this_thread::sleep_for(2ms);
-            for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, 0)) >= 0; ++connections)
+            for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, 0)) >= 0;)
                 peers_.push_back(fd);
             // A connection the host has left is closed and dropped.
             std::erase_if(peers_, [this](int fd) { return !Serve(fd) && (::close(fd), true); });
@@ -138,32 +136,34 @@ struct Firmware {
     std::thread thread_{[this] { Run(); }};  // last: starts once everything above is made
 };
 
+struct Lengths {
+    const char* name;
+    std::uint16_t input, output;
+    // Of each request, reads and writes alike: a report carries length - 4
+    // data bytes either way.
+    std::vector<std::uint8_t> addresses;
+};
+
 // The wizard fixture with the hidraw driver in place of the virtual stick,
 // and another controller, found first, to be passed over for its identity.
-class HidrawWizardTest : public WizardTest {
+class HidrawLengthsTest : public WizardTest, public ::testing::WithParamInterface<Lengths> {
   protected:
+    // The stick with the parameter's Windows report lengths (id byte
+    // included): our stick's descriptor with its Report Counts set so that
+    // report 1 is just buttons and axes (12 bytes with the id, the least
+    // either length can be), report 2, the EEPROM reply, input - 1 bytes and
+    // the command output - 1 bytes.
     void SetUp() override {
         WizardTest::SetUp();
         WriteConfig("");  // the eight fixed values all zero
         tree_.Add(0, "0003:0000045E:0000028E", hidraw_test::kGamePad);
-        plat::InstallHid(hidraw_.get());
-    }
-    // The stick with the given Windows report lengths (id byte included):
-    // our stick's descriptor with its Report Counts set so that report 1 is
-    // just buttons and axes (12 bytes with the id, the least either length
-    // can be), report 2, the EEPROM reply, input - 1 bytes and the command
-    // output - 1 bytes.
-    void Plug(std::uint16_t input, std::uint16_t output) {
         Bytes descriptor = hidraw_test::kStickWithIds;
         descriptor[54] = 0;
-        descriptor[62] = static_cast<std::uint8_t>(input - 1);
-        descriptor[70] = static_cast<std::uint8_t>(output - 1);
+        descriptor[62] = static_cast<std::uint8_t>(GetParam().input - 1);
+        descriptor[70] = static_cast<std::uint8_t>(GetParam().output - 1);
         tree_.AddEntry(3, "0003:00000F3D:00000402", &descriptor);
-        firmware_ = std::make_unique<Firmware>(tree_.node(3), input);
-    }
-    void Unplug() {
-        firmware_.reset();
-        std::filesystem::remove_all(tree_.sys() + "/class/hidraw/hidraw3");
+        firmware_ = std::make_unique<Firmware>(tree_.node(3), GetParam().input);
+        plat::InstallHid(hidraw_.get());
     }
     // The output reports with this command, once `count` of them have come.
     std::vector<Bytes> WaitForRequests(std::uint8_t command, std::size_t count) {
@@ -176,22 +176,6 @@ class HidrawWizardTest : public WizardTest {
         firmware_->y = y;
     }
 
-    // Destroyed after TearDown has closed the dialog and its link.
-    hidraw_test::FakeTree tree_;
-    std::unique_ptr<Firmware> firmware_;
-    std::unique_ptr<plat::HidrawDriver> hidraw_ = plat::MakeHidrawDriver(tree_.sys(), tree_.dev());
-};
-
-struct Lengths {
-    const char* name;
-    std::uint16_t input, output;
-    // Of each request, reads and writes alike: a report carries length - 4
-    // data bytes either way.
-    std::vector<std::uint8_t> addresses;
-};
-
-class HidrawLengthsTest : public HidrawWizardTest, public ::testing::WithParamInterface<Lengths> {
-  protected:
     // What the host must send: whole output reports of the command, address
     // and count (0x80 for reads), the block's bytes for writes, then zeros.
     std::vector<Bytes> Expected(std::uint8_t command, const Bytes& block) const {
@@ -205,6 +189,11 @@ class HidrawLengthsTest : public HidrawWizardTest, public ::testing::WithParamIn
         }
         return reports;
     }
+
+    // Destroyed after TearDown has closed the dialog and its link.
+    hidraw_test::FakeTree tree_;
+    std::unique_ptr<Firmware> firmware_;
+    std::unique_ptr<plat::HidrawDriver> hidraw_ = plat::MakeHidrawDriver(tree_.sys(), tree_.dev());
 };
 
 INSTANTIATE_TEST_SUITE_P(ReportLengths, HidrawLengthsTest,
@@ -218,7 +207,6 @@ INSTANTIATE_TEST_SUITE_P(ReportLengths, HidrawLengthsTest,
 // read back.
 TEST_P(HidrawLengthsTest, DumpAndWorkedExampleOverTheDriver) {
     const std::size_t requests = GetParam().addresses.size();
-    Plug(GetParam().input, GetParam().output);
     OpenDialog();
     MoveStick(0x8000, 0x8000);  // the reader runs, so it can park for the read
     responder_.savePath = (dir_ / "dump.txt").string();
@@ -243,34 +231,6 @@ TEST_P(HidrawLengthsTest, DumpAndWorkedExampleOverTheDriver) {
     std::copy(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end(), eeprom.begin() + 110);
     EXPECT_EQ(Hex({firmware_->Eeprom()}), Hex({eeprom})) << "only 110..127 may change";
     EXPECT_EQ(firmware_->Requests(4).size(), 2 * requests) << "the dump's read and the read-back";
-}
-
-TEST_F(HidrawWizardTest, PullingTheStickAfterTheWriteStartsOverAtStepOne) {
-    Plug(12, 12);
-    OpenDialog();
-    Walk();
-    ASSERT_EQ(Visible(), kStep6);
-
-    // Still plugged: each tick opens the node and lets it go.
-    const int opened = firmware_->connections;
-    Tick();
-    EXPECT_EQ(Visible(), kStep6);
-    EXPECT_TRUE(desktop_.WaitUntil([&] { return firmware_->connections == opened + 1; }, 30s))
-        << "the poll did not open the node: " << firmware_->connections - opened;
-
-    Unplug();
-    Tick();
-    EXPECT_EQ(Visible(), kStep1);
-
-    // The next stick on the same node: Space finds it and is judged as step 1.
-    Plug(12, 12);
-    PressSpace();
-    ASSERT_EQ(dlg_->m_bDeviceFound, 1u);
-    MoveStick(0x8000, 0x8000);
-    // A press judged before the new reader's first report meets the zeros of
-    // a fresh link and fails; the next one, after a report, must pass.
-    if (Visible() == kStep1) PressSpace();
-    EXPECT_EQ(Visible(), kStep2);
 }
 
 }  // namespace

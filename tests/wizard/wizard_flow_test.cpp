@@ -80,47 +80,33 @@ TEST_F(WizardTest, NextStickInTheSameRunKeepsTheLoadedValues) {
                                          0xF3, 0xF3, 0x13, 0x00, 0x02, 0x10, 0x02, 0x03}));
 }
 
-// A stick written and kept, then the next whose write does not hold:
-// refused outright, accepted but not stored, stored with a bit wrong, or
-// never read back. That one is reported, and the closing message, which
-// speaks of the last stick written, is not given.
+// A stick written and kept, then the next whose block does not read back as
+// written: that one is reported, and the closing message, which speaks of the
+// last stick written, is not given. Each way a write can fail is the EEPROM
+// tests' business; the wizard only learns that it did.
 TEST_F(WizardTest, FailedWriteAfterAGoodOneIsReportedAndClosingClaimsNothing) {
-    const std::pair<const char*, sim::StickFaults> cases[] = {
-        {"writes fail", {.writesFail = true}},
-        {"writes ignored", {.ignoreWrites = true}},
-        {"bit flipped", {.flipBitAddress = 122}},
-        {"no reply after the write", {.dropReplies = sim::StickFaults::kAlways}},
-    };
     WriteConfig(kZeroConfig);
     OpenDialog();
-    // From step 6: the stick pulled, the next one plugged in and found.
-    auto nextStick = [&](const sim::StickFaults& faults) {
-        stick_->Unplug();
-        Tick();
-        stick_->SetEeprom(sim::Eeprom{});
-        stick_->SetFaults(faults);
-        stick_->Plug();
-        dlg_->FindDevice();
-    };
-    for (const auto& [what, faults] : cases) {
-        SCOPED_TRACE(what);
-        if (&what != &cases[0].first) nextStick({});
-        desktop_.ClearRecords();
-        Walk();
-        ASSERT_EQ(Boxes().size(), 1u) << testing::PrintToString(Boxes());
-        ASSERT_EQ(dlg_->m_bCalibrated, 1);
+    Walk();
+    ASSERT_EQ(dlg_->m_bCalibrated, 1);
 
-        nextStick(faults);
-        desktop_.ClearRecords();
-        Walk();
-        EXPECT_EQ(Boxes(), (std::vector<std::string>{Debug(kWorkedExampleDataText),
-                                                     Error("Cannot write EEPROM!")}));
-        EXPECT_EQ(dlg_->m_bCalibrated, 0);
-        // Otherwise the flow is the same: step 6, link closed, poll running.
-        EXPECT_EQ(Visible(), kStep6);
-        EXPECT_EQ(CountJournal("SetTimer 1 500"), 1);
-        EXPECT_EQ(dlg_->m_pInBuf.load(), nullptr);
-    }
+    // The stick pulled, the next one plugged in and found.
+    stick_->Unplug();
+    Tick();
+    stick_->SetEeprom(sim::Eeprom{});
+    stick_->SetFaults({.flipBitAddress = 122});
+    stick_->Plug();
+    dlg_->FindDevice();
+    desktop_.ClearRecords();
+    Walk();
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{Debug(kWorkedExampleDataText),
+                                                 Error("Cannot write EEPROM!")}));
+    EXPECT_EQ(dlg_->m_bCalibrated, 0);
+    // Otherwise the flow is the same: step 6, link closed, poll running.
+    EXPECT_EQ(Visible(), kStep6);
+    EXPECT_EQ(CountJournal("SetTimer 1 500"), 1);
+    EXPECT_EQ(dlg_->m_pInBuf.load(), nullptr);
+
     desktop_.ClearRecords();
     ui_->PostClose();
     ui_->PumpAll();
