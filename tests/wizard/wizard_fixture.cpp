@@ -1,11 +1,7 @@
 #include "tests/wizard/wizard_fixture.h"
 
-#include <algorithm>
-#include <chrono>
-#include <fstream>
 #include <random>
 
-#include "platform/sync.h"
 #include "ui/resource.h"
 
 namespace fs = std::filesystem;
@@ -17,10 +13,7 @@ void WizardTest::SetUp() {
     previousDir_ = fs::current_path();
     fs::current_path(dir_);
 
-    sim::StickSettings settings;
-    settings.reportsPerSecond = 1000;  // the reader racing the UI thread
-    stick_ = &driver_.AddStick(settings);
-    stick_->SetAxes(0x8000, 0x8000);
+    stick_ = &driver_.AddStick({.reportsPerSecond = 1000});  // the reader racing the UI thread
     plat::InstallHid(&driver_);
     desktop_.SetResponder(&responder_);
 }
@@ -43,41 +36,6 @@ void WizardTest::TearDown() {
     fs::remove_all(dir_, ec);
 }
 
-void WizardTest::WriteConfig(const std::string& text) {
-    std::ofstream(dir_ / "kx9JoystickCalibration.txt", std::ios::binary) << text;
-}
-
-void WizardTest::OpenDialog() {
-    dlg_ = std::make_unique<CKx9JoystickCalibrationDlg>();
-    ui_ = std::make_unique<plat::vws::DialogDriver>(*dlg_);
-    ASSERT_TRUE(ui_->Open());
-}
-
-void WizardTest::MoveStick(std::uint16_t x, std::uint16_t y) {
-    SetAxes(x, y);
-    const bool seen = desktop_.WaitUntil([&] { return dlg_->m_nCurX == x && dlg_->m_nCurY == y; },
-                                         std::chrono::seconds(30));
-    ASSERT_TRUE(seen) << "reader never published " << std::hex << x << "," << y;
-}
-
-void WizardTest::PressSpace() {
-    ui_->PostKeyDown(VK_SPACE);
-    ui_->PostKeyUp(VK_SPACE);
-    ui_->PumpAll();
-}
-
-void WizardTest::Walk(const Positions& positions) {
-    for (const auto& [x, y] : positions) {
-        MoveStick(x, y);
-        PressSpace();
-    }
-}
-
-void WizardTest::Tick() {
-    desktop_.AdvanceClock(500);
-    ui_->PumpAll();
-}
-
 std::vector<std::string> WizardTest::Visible() const {
     static const std::pair<int, const char*> kNames[] = {
         {IDC_STEP_PLUG, "PLUG"}, {IDC_STEP_UP, "UP"},     {IDC_STEP_RIGHT, "RIGHT"},
@@ -98,14 +56,4 @@ std::vector<std::string> WizardTest::Boxes() const {
                         box.call.text);
     }
     return lines;
-}
-
-std::vector<std::uint8_t> WizardTest::EepromBlock() const {
-    const sim::Eeprom e = stick_->EepromContents();
-    return {e.begin() + 110, e.begin() + 128};
-}
-
-int WizardTest::CountJournal(const std::string& line) const {
-    const std::vector<std::string> journal = desktop_.Journal();
-    return static_cast<int>(std::count(journal.begin(), journal.end(), line));
 }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -51,23 +54,51 @@ class WizardTest : public ::testing::Test {
     void TearDown() override;
 
     // The configuration file in the scratch folder (before OpenDialog).
-    void WriteConfig(const std::string& text);
-    void OpenDialog();
-
+    void WriteConfig(const std::string& text) {
+        std::ofstream(dir_ / "kx9JoystickCalibration.txt", std::ios::binary) << text;
+    }
+    void OpenDialog() {
+        dlg_ = std::make_unique<CKx9JoystickCalibrationDlg>();
+        ui_ = std::make_unique<plat::vws::DialogDriver>(*dlg_);
+        ASSERT_TRUE(ui_->Open());
+    }
     // Moves the stick and waits until the reader has published the position.
-    void MoveStick(std::uint16_t x, std::uint16_t y);
-    void PressSpace();
+    void MoveStick(std::uint16_t x, std::uint16_t y) {
+        SetAxes(x, y);
+        ASSERT_TRUE(desktop_.WaitUntil([&] { return dlg_->m_nCurX == x && dlg_->m_nCurY == y; },
+                                       std::chrono::seconds(30)))
+            << "reader never published " << std::hex << x << "," << y;
+    }
+    void PressSpace() {
+        ui_->PostKeyDown(VK_SPACE);
+        ui_->PostKeyUp(VK_SPACE);
+        ui_->PumpAll();
+    }
     // Moves to each position and presses Space there.
-    void Walk(const Positions& positions = kWorkedWalk);
+    void Walk(const Positions& positions = kWorkedWalk) {
+        for (const auto& [x, y] : positions) {
+            MoveStick(x, y);
+            PressSpace();
+        }
+    }
     // One tick of the unplug poll.
-    void Tick();
+    void Tick() {
+        desktop_.AdvanceClock(500);
+        ui_->PumpAll();
+    }
 
     // Names of the visible step texts and pictures, in step order.
     std::vector<std::string> Visible() const;
     // Each box shown as "<type> <caption>: <text>".
     std::vector<std::string> Boxes() const;
-    std::vector<std::uint8_t> EepromBlock() const;
-    int CountJournal(const std::string& line) const;
+    std::vector<std::uint8_t> EepromBlock() const {
+        const sim::Eeprom e = stick_->EepromContents();
+        return {e.begin() + 110, e.begin() + 128};
+    }
+    int CountJournal(const std::string& line) const {
+        const std::vector<std::string> journal = desktop_.Journal();
+        return static_cast<int>(std::count(journal.begin(), journal.end(), line));
+    }
 
     plat::vws::Desktop desktop_{plat::vws::Clock::kManual};
     sim::SimHidDriver driver_;
