@@ -9,13 +9,8 @@
 
 namespace {
 
-CalibrationRecord Loaded() {
-    CalibrationRecord r{};
-    r.Edge_Size = 0x0400;
-    r.Edge_Reduc = 0x20;
-    r.Center_BM = 0x03;
-    return r;
-}
+// Edge_Size, Edge_Reduc and Center_BM set.
+const CalibrationRecord kLoaded{0, 0, 0x0400, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03};
 
 const char* const kReadBox =
     "READ DATA\n00 01 02 03 04 05 06 07 \n08 09 0A 0B 0C 0D 0E 0F \n10 11 ";
@@ -53,7 +48,7 @@ TEST_F(DumpTest, SavesTheStickBlockAndRestoresTheRecord) {
          {Debug(kReadBox), Error("Cannot save file to disk.")}},
     };
     OpenDialog();
-    ASSERT_EQ(dlg_->m_Calib, Loaded());
+    ASSERT_EQ(dlg_->m_Calib, kLoaded);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         desktop_.ClearRecords();
@@ -65,7 +60,7 @@ TEST_F(DumpTest, SavesTheStickBlockAndRestoresTheRecord) {
         EXPECT_EQ(std::tie(d.open, d.defaultExt, d.fileName, d.flags, d.filter),
                   std::make_tuple(false, "*.txt", "Kx9_Joystick_FW.txt", 0x802u,
                                   "Text files (*.txt)|*.txt||"));
-        EXPECT_EQ(dlg_->m_Calib, Loaded());
+        EXPECT_EQ(dlg_->m_Calib, kLoaded);
     }
     EXPECT_FALSE(std::filesystem::exists(dir_ / "Kx9_Joystick_FW.txt")) << "saved on cancel";
     std::ifstream in(dir_ / "dump.txt");  // text mode: the file has the platform's line ends
@@ -88,5 +83,5 @@ TEST_F(DumpTest, NoStickMeansNoFileDialog) {
     EXPECT_EQ(Boxes(), std::vector<std::string>{Error("Cannot read EEPROM!")});
     EXPECT_TRUE(desktop_.FileDialogs().empty());
     EXPECT_FALSE(std::filesystem::exists(dir_ / "dump.txt"));
-    EXPECT_EQ(dlg_->m_Calib, Loaded());
+    EXPECT_EQ(dlg_->m_Calib, kLoaded);
 }
