@@ -39,7 +39,7 @@ TEST_F(DumpTest, SavesTheStickBlockAndRestoresTheRecord) {
     const struct {
         const char* what;
         std::filesystem::path path;
-        std::vector<std::string> boxes;
+        Strings boxes;
     } cases[] = {
         {"saved", dir_ / "dump.txt", {Debug(kReadBox)}},
         {"cancelled", "", {Debug(kReadBox)}},
@@ -80,7 +80,7 @@ TEST_F(DumpTest, NoStickMeansNoFileDialog) {
     stick_->Unplug();
     OpenDialog();
     Dump(dir_ / "dump.txt");
-    EXPECT_EQ(Boxes(), std::vector<std::string>{Error("Cannot read EEPROM!")});
+    EXPECT_EQ(Boxes(), Strings{Error("Cannot read EEPROM!")});
     EXPECT_TRUE(desktop_.FileDialogs().empty());
     EXPECT_FALSE(std::filesystem::exists(dir_ / "dump.txt"));
     EXPECT_EQ(dlg_->m_Calib, kLoaded);

@@ -36,21 +36,21 @@ void WizardTest::TearDown() {
     fs::remove_all(dir_, ec);
 }
 
-std::vector<std::string> WizardTest::Visible() const {
+Strings WizardTest::Visible() const {
     static const std::pair<int, const char*> kNames[] = {
         {IDC_STEP_PLUG, "PLUG"}, {IDC_STEP_UP, "UP"},     {IDC_STEP_RIGHT, "RIGHT"},
         {IDC_STEP_DOWN, "DOWN"}, {IDC_STEP_LEFT, "LEFT"}, {IDC_STEP_UNPLUG, "UNPLUG"},
         {IDC_PIC_1, "PIC_1"},    {IDC_PIC_2, "PIC_2"},    {IDC_PIC_3, "PIC_3"},
         {IDC_PIC_4, "PIC_4"},    {IDC_PIC_5, "PIC_5"},    {IDC_READ_EEPROM, "READ_EEPROM"}};
-    std::vector<std::string> names;
+    Strings names;
     for (const auto& [id, name] : kNames) {
         if (ui_->Control(id).visible) names.push_back(name);
     }
     return names;
 }
 
-std::vector<std::string> WizardTest::Boxes() const {
-    std::vector<std::string> lines;
+Strings WizardTest::Boxes() const {
+    Strings lines;
     for (const auto& box : desktop_.MessageBoxes()) {
         lines.push_back(std::to_string(box.call.type) + " " + box.call.caption + ": " +
                         box.call.text);

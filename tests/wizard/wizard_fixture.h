@@ -25,13 +25,10 @@ using Positions = std::vector<std::pair<std::uint16_t, std::uint16_t>>;
 inline const Positions kWorkedWalk = {{0x8000, 0x7F80}, {0x8000, 0x0080}, {0xBF00, 0x8000},
                                       {0xFF00, 0x8000}, {0x8000, 0xFFFF}, {0x0000, 0x8000}};
 
-inline std::vector<std::string> Steps(std::initializer_list<const char*> names) {
-    return {names.begin(), names.end()};
-}
-inline const std::vector<std::string> kStep1 = Steps({"PLUG", "PIC_1"});
-inline const std::vector<std::string> kStep2 = Steps({"PLUG", "UP", "PIC_2"});
-inline const std::vector<std::string> kStep6 =
-    Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"});
+using Strings = std::vector<std::string>;
+inline const Strings kStep1 = {"PLUG", "PIC_1"};
+inline const Strings kStep2 = {"PLUG", "UP", "PIC_2"};
+inline const Strings kStep6 = {"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "UNPLUG"};
 
 // Answers save dialogs with a path chosen by the test (or cancels) and
 // every box with OK.
@@ -88,9 +85,9 @@ class WizardTest : public ::testing::Test {
     }
 
     // Names of the visible step texts and pictures, in step order.
-    std::vector<std::string> Visible() const;
+    Strings Visible() const;
     // Each box shown as "<type> <caption>: <text>".
-    std::vector<std::string> Boxes() const;
+    Strings Boxes() const;
     std::vector<std::uint8_t> EepromBlock() const {
         const sim::Eeprom e = stick_->EepromContents();
         return {e.begin() + 110, e.begin() + 128};

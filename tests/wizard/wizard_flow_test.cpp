@@ -22,17 +22,17 @@ const char* const kLineConfig =
 TEST_F(WizardTest, WorkedExampleFromCentreToUnplug) {
     WriteConfig(kZeroConfig);
     OpenDialog();
-    EXPECT_EQ(Boxes(), std::vector<std::string>{});
+    EXPECT_EQ(Boxes(), Strings{});
     EXPECT_EQ(Visible(), kStep1);
     ASSERT_EQ(dlg_->m_bDeviceFound, 1u);
 
     // What each press leaves on screen; the third is refused.
-    const std::vector<std::string> after[] = {
+    const Strings after[] = {
         kStep2,
-        Steps({"PLUG", "UP", "RIGHT", "PIC_3"}),
-        Steps({"PLUG", "UP", "RIGHT", "PIC_3"}),
-        Steps({"PLUG", "UP", "RIGHT", "DOWN", "PIC_4"}),
-        Steps({"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "PIC_5"}),
+        {"PLUG", "UP", "RIGHT", "PIC_3"},
+        {"PLUG", "UP", "RIGHT", "PIC_3"},
+        {"PLUG", "UP", "RIGHT", "DOWN", "PIC_4"},
+        {"PLUG", "UP", "RIGHT", "DOWN", "LEFT", "PIC_5"},
         kStep6,
     };
     for (std::size_t i = 0; i < kWorkedWalk.size(); ++i) {
@@ -41,7 +41,7 @@ TEST_F(WizardTest, WorkedExampleFromCentreToUnplug) {
     }
     PressSpace();  // in step 6: changes nothing, shows nothing
 
-    EXPECT_EQ(Boxes(), std::vector<std::string>{Debug(kWorkedExampleDataText)});
+    EXPECT_EQ(Boxes(), Strings{Debug(kWorkedExampleDataText)});
     EXPECT_EQ(EepromBlock(), kWorkedExampleBlock);
     EXPECT_EQ(dlg_->m_bCalibrated, 1);
     EXPECT_EQ(dlg_->m_pInBuf.load(), nullptr) << "the link stays open after the write";
@@ -99,8 +99,7 @@ TEST_F(WizardTest, FailedWriteAfterAGoodOneIsReportedAndClosingClaimsNothing) {
     dlg_->FindDevice();
     desktop_.ClearRecords();
     Walk();
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{Debug(kWorkedExampleDataText),
-                                                 Error("Cannot write EEPROM!")}));
+    EXPECT_EQ(Boxes(), (Strings{Debug(kWorkedExampleDataText), Error("Cannot write EEPROM!")}));
     EXPECT_EQ(dlg_->m_bCalibrated, 0);
     // Otherwise the flow is the same: step 6, link closed, poll running.
     EXPECT_EQ(Visible(), kStep6);
@@ -110,5 +109,5 @@ TEST_F(WizardTest, FailedWriteAfterAGoodOneIsReportedAndClosingClaimsNothing) {
     desktop_.ClearRecords();
     ui_->PostClose();
     ui_->PumpAll();
-    EXPECT_EQ(Boxes(), std::vector<std::string>{});
+    EXPECT_EQ(Boxes(), Strings{});
 }
