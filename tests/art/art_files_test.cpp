@@ -29,10 +29,10 @@ struct Image {
 // The uncompressed 24-bit image whose 40-byte header is at `at`, with `rows`
 // colour rows stored bottom-up right after the header.
 Image Dib(const Bytes& b, std::size_t at, int rows) {
-    EXPECT_EQ(U32(b, at), 40u) << "header size";
-    EXPECT_EQ(U32(b, at + 12), 24u << 16 | 1) << "bits per pixel, planes";
-    EXPECT_EQ(U32(b, at + 16), 0u) << "compression";
-    EXPECT_EQ(U32(b, at + 32), 0u) << "palette colours";
+    // Header size; bits per pixel and planes; compression; palette colours.
+    EXPECT_EQ(
+        std::vector<std::uint32_t>({U32(b, at), U32(b, at + 12), U32(b, at + 16), U32(b, at + 32)}),
+        std::vector<std::uint32_t>({40, 24u << 16 | 1, 0, 0}));
     Image img{static_cast<int>(U32(b, at + 4)), rows, {}, 0};
     const std::size_t stride = (static_cast<std::size_t>(img.width) * 3 + 3) / 4 * 4;
     img.end = at + 40 + stride * rows;

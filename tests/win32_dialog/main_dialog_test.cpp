@@ -9,7 +9,6 @@
 #include <dlgs.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -37,7 +36,6 @@ constexpr DWORD kPicture = WS_CHILD | WS_VISIBLE | SS_BITMAP;
 
 struct ExpectedControl {
     int id;
-    const char* className;
     DWORD style;
     const wchar_t* text;  // null for a picture
     int x, y, cx, cy;     // dialog units; a picture's cx, cy in pixels, its bitmap's
@@ -46,18 +44,18 @@ struct ExpectedControl {
 
 // In template order, which is also z-order.
 const ExpectedControl kControls[] = {
-    {IDC_STEP_UP, "Static", kText, KX9_STEP(L"2", L"up"), 17, 37, 209, 18, 0, 0},
-    {IDC_STEP_RIGHT, "Static", kText, KX9_STEP(L"3", L"right"), 17, 57, 170, 17, 0, 0},
-    {IDC_STEP_DOWN, "Static", kText, KX9_STEP(L"4", L"down"), 17, 78, 212, 16, 0, 0},
-    {IDC_READ_EEPROM, "Button", kButton, L"READ EEPROM", 7, 283, 66, 16, 0, 0},
-    {IDC_STEP_PLUG, "Static", kText, L"1.    Plug Joystick to PC" KX9_THEN, 17, 14, 211, 16, 0, 0},
-    {IDC_STEP_LEFT, "Static", kText, KX9_STEP(L"5", L"left"), 17, 99, 212, 16, 0, 0},
-    {IDC_STEP_UNPLUG, "Static", kText, L"6.    Unplug USB of Joystick.", 17, 121, 213, 16, 0, 0},
-    {IDC_PIC_1, "Static", kPicture, nullptr, 85, 164, 175, 204, 95, 230},
-    {IDC_PIC_2, "Static", kPicture, nullptr, 94, 164, 175, 218, 95, 216},
-    {IDC_PIC_3, "Static", kPicture, nullptr, 101, 164, 181, 204, 95, 230},
-    {IDC_PIC_4, "Static", kPicture, nullptr, 110, 164, 175, 204, 95, 230},
-    {IDC_PIC_5, "Static", kPicture, nullptr, 120, 164, 196, 204, 74, 230},
+    {IDC_STEP_UP, kText, KX9_STEP(L"2", L"up"), 17, 37, 209, 18, 0, 0},
+    {IDC_STEP_RIGHT, kText, KX9_STEP(L"3", L"right"), 17, 57, 170, 17, 0, 0},
+    {IDC_STEP_DOWN, kText, KX9_STEP(L"4", L"down"), 17, 78, 212, 16, 0, 0},
+    {IDC_READ_EEPROM, kButton, L"READ EEPROM", 7, 283, 66, 16, 0, 0},
+    {IDC_STEP_PLUG, kText, L"1.    Plug Joystick to PC" KX9_THEN, 17, 14, 211, 16, 0, 0},
+    {IDC_STEP_LEFT, kText, KX9_STEP(L"5", L"left"), 17, 99, 212, 16, 0, 0},
+    {IDC_STEP_UNPLUG, kText, L"6.    Unplug USB of Joystick.", 17, 121, 213, 16, 0, 0},
+    {IDC_PIC_1, kPicture, nullptr, 85, 164, 175, 204, 95, 230},
+    {IDC_PIC_2, kPicture, nullptr, 94, 164, 175, 218, 95, 216},
+    {IDC_PIC_3, kPicture, nullptr, 101, 164, 181, 204, 95, 230},
+    {IDC_PIC_4, kPicture, nullptr, 110, 164, 175, 204, 95, 230},
+    {IDC_PIC_5, kPicture, nullptr, 120, 164, 196, 204, 74, 230},
 };
 
 // A control's left, top, width and height in its parent's client pixels.
@@ -89,7 +87,7 @@ class ProbedDialog : public CKx9JoystickCalibrationDlg {
             EXPECT_EQ(GetDlgCtrlID(child), e.id);
             char className[16] = {};
             GetClassNameA(child, className, sizeof className);
-            EXPECT_STREQ(className, e.className);
+            EXPECT_STREQ(className, e.style == kButton ? "Button" : "Static");
             EXPECT_EQ(DWORD(GetWindowLongA(child, GWL_STYLE)), e.style);
             wchar_t text[128] = {};
             GetWindowTextW(child, text, 128);
@@ -139,7 +137,7 @@ class Win32MainDialog : public ::testing::Test {
     void SetUp() override {
         std::ofstream("kx9JoystickCalibration.txt", std::ios::binary) << "Edge_Size = 0x0123;\n";
     }
-    void TearDown() override { std::remove("kx9JoystickCalibration.txt"); }
+    void TearDown() override { fs::remove("kx9JoystickCalibration.txt"); }
 };
 
 // The save dialog fills its controls after it is activated, so it is
@@ -238,12 +236,9 @@ TEST(Win32Windows, WindowlessObjectsRefuseHarmlessly) {
 
 TEST(Win32FileDialog, FilterBecomesNulSeparatedPairs) {
     const std::pair<const char*, std::string> cases[] = {
-        {"Text files (*.txt)|*.txt||", std::string("Text files (*.txt)\0*.txt\0", 25)},
-        {"A|*.a|B||", std::string("A\0*.a\0", 6)},  // a name without a pattern
+        {"Text files (*.txt)|*.txt||", std::string("Text files (*.txt)\0*.txt\0\0", 26)},
+        {"A|*.a|B||", std::string("A\0*.a\0\0", 7)},  // a name without a pattern
         {"||", ""},
     };
-    for (const auto& [in, pairs] : cases) {
-        const std::string want = pairs.empty() ? "" : pairs + '\0';
-        EXPECT_EQ(plat::win32::FileDialogFilter(in), want) << "filter " << in;
-    }
+    for (const auto& [in, want] : cases) EXPECT_EQ(plat::win32::FileDialogFilter(in), want) << in;
 }

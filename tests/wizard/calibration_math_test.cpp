@@ -12,16 +12,7 @@ std::uint8_t GainAt(int distance) {
 
 }  // namespace
 
-TEST(CalibrationMath, WorkedExample) {
-    EXPECT_EQ(CentrePosition(0x8000), 0x4000);
-    EXPECT_EQ(CentrePosition(0x7F80), 0x3FC0);
-    EXPECT_EQ(DirectionGain(0x0000, 0x8000), 0x81);  // XN
-    EXPECT_EQ(DirectionGain(0xFF00, 0x8000), 0x82);  // XP
-    EXPECT_EQ(DirectionGain(0x0080, 0x7F80), 0x82);  // YN
-    EXPECT_EQ(DirectionGain(0xFFFF, 0x7F80), 0x80);  // YP
-}
-
-TEST(CalibrationMath, GainsAtTheEdges) {
+TEST(CalibrationMath, GainsAtTheEdgesAndNoDivisionAtOrBelowTheOffset) {
     EXPECT_EQ(GainAt(32768), 129);
     EXPECT_EQ(DirectionGain(0x0000, 0x8400), 125) << "33792, the largest the gates allow";
     EXPECT_EQ(GainAt(16545), 255);
@@ -30,9 +21,7 @@ TEST(CalibrationMath, GainsAtTheEdges) {
     EXPECT_EQ(GainAt(15360), 19) << "the smallest the gates allow: 275 keeps 0x13";
     // Direction does not matter, only the distance.
     EXPECT_EQ(DirectionGain(0x8000 + 20000, 0x8000), GainAt(20000));
-}
-
-TEST(CalibrationMath, NoDivisionAtOrBelowTheOffset) {
+    // At or below the offset nothing is divided.
     for (int d : {0, 1, 95, 96}) EXPECT_EQ(GainAt(d), 0xFF) << d;
     EXPECT_EQ(GainAt(97), static_cast<std::uint8_t>(4194304 + 1));
 }

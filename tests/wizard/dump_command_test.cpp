@@ -2,32 +2,18 @@
 // works with left as it was in every outcome.
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "tests/wizard/wizard_fixture.h"
 #include "ui/resource.h"
 
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path);  // text mode: the file has the platform's line ends
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+// Edge_Size, Edge_Reduc and Center_BM set.
+const CalibrationRecord kLoaded{0, 0, 0x0400, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03};
 
-CalibrationRecord Loaded() {
-    CalibrationRecord r{};
-    r.Edge_Size = 0x0400;
-    r.Edge_Reduc = 0x20;
-    r.Center_BM = 0x03;
-    return r;
-}
-
-sim::Eeprom StickWithBlock() {
-    sim::Eeprom e{};
-    for (int i = 0; i < 18; ++i) e[110 + i] = static_cast<std::uint8_t>(i);
-    return e;
-}
+const char* const kReadBox =
+    "READ DATA\n00 01 02 03 04 05 06 07 \n08 09 0A 0B 0C 0D 0E 0F \n10 11 ";
 
 }  // namespace
 
@@ -36,83 +22,66 @@ class DumpTest : public WizardTest {
     void SetUp() override {
         WizardTest::SetUp();
         WriteConfig("Edge_Size = 0x400; Edge_Reduc = 0x20; Center_BM = 3;");
-        stick_->SetEeprom(StickWithBlock());
+        sim::Eeprom e{};
+        for (int i = 0; i < 18; ++i) e[110 + i] = static_cast<std::uint8_t>(i);
+        stick_->SetEeprom(e);
+    }
+    void Dump(const std::filesystem::path& path) {
+        responder_.savePath = path.string();
+        ui_->PostClick(IDC_READ_EEPROM);
+        ui_->PumpAll();
     }
 };
 
+// Saved, cancelled, refused by the disk; then a calibration, which writes
+// the loaded values, not the dumped ones.
 TEST_F(DumpTest, SavesTheStickBlockAndRestoresTheRecord) {
+    const struct {
+        const char* what;
+        std::filesystem::path path;
+        Strings boxes;
+    } cases[] = {
+        {"saved", dir_ / "dump.txt", {Debug(kReadBox)}},
+        {"cancelled", "", {Debug(kReadBox)}},
+        {"unwritable",
+         dir_ / "no-such-folder" / "dump.txt",
+         {Debug(kReadBox), Error("Cannot save file to disk.")}},
+    };
     OpenDialog();
-    ASSERT_EQ(dlg_->m_Calib, Loaded());
-    responder_.savePath = (dir_ / "dump.txt").string();
-    ui_->PostClick(IDC_READ_EEPROM);
-    ui_->PumpAll();
+    ASSERT_EQ(dlg_->m_Calib, kLoaded);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        desktop_.ClearRecords();
+        Dump(c.path);
+        EXPECT_EQ(Boxes(), c.boxes);
+        const auto dialogs = desktop_.FileDialogs();
+        ASSERT_EQ(dialogs.size(), 1u);
+        const auto& d = dialogs[0].call;
+        EXPECT_EQ(std::tie(d.open, d.defaultExt, d.fileName, d.flags, d.filter),
+                  std::make_tuple(false, "*.txt", "Kx9_Joystick_FW.txt", 0x802u,
+                                  "Text files (*.txt)|*.txt||"));
+        EXPECT_EQ(dlg_->m_Calib, kLoaded);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "Kx9_Joystick_FW.txt")) << "saved on cancel";
+    std::ifstream in(dir_ / "dump.txt");  // text mode: the file has the platform's line ends
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Initial_Pos_X = 0x0100; // 110..111\n"), std::string::npos)
+        << text.str();
+    EXPECT_NE(text.str().find("Center_BM     = 0x11;   // 127\n"), std::string::npos) << text.str();
 
-    const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].call.caption, "Debug");
-    EXPECT_EQ(boxes[0].call.text,
-              "READ DATA\n00 01 02 03 04 05 06 07 \n08 09 0A 0B 0C 0D 0E 0F \n10 11 ");
-    const auto dialogs = desktop_.FileDialogs();
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_FALSE(dialogs[0].call.open);
-    EXPECT_EQ(dialogs[0].call.defaultExt, "*.txt");
-    EXPECT_EQ(dialogs[0].call.fileName, "Kx9_Joystick_FW.txt");
-    EXPECT_EQ(dialogs[0].call.flags, 0x802u);
-    EXPECT_EQ(dialogs[0].call.filter, "Text files (*.txt)|*.txt||");
-
-    const std::string text = ReadFile(dir_ / "dump.txt");
-    EXPECT_NE(text.find("Initial_Pos_X = 0x0100; // 110..111\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Center_BM     = 0x11;   // 127\n"), std::string::npos) << text;
-    EXPECT_EQ(dlg_->m_Calib, Loaded());
-}
-
-TEST_F(DumpTest, CancelWritesNothing) {
-    OpenDialog();
-    responder_.savePath.clear();
-    ui_->PostClick(IDC_READ_EEPROM);
-    ui_->PumpAll();
-    EXPECT_EQ(desktop_.FileDialogs().size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "Kx9_Joystick_FW.txt"));
-    EXPECT_EQ(Boxes().size(), 1u) << "only the read's own box";
-    EXPECT_EQ(dlg_->m_Calib, Loaded());
-}
-
-TEST_F(DumpTest, UnwritablePathIsReported) {
-    OpenDialog();
-    responder_.savePath = (dir_ / "no-such-folder" / "dump.txt").string();
-    ui_->PostClick(IDC_READ_EEPROM);
-    ui_->PumpAll();
-    const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1].call.text, "Cannot save file to disk.");
-    EXPECT_EQ(boxes[1].call.caption, kTitle);
-    EXPECT_EQ(boxes[1].call.type, static_cast<UINT>(MB_ICONHAND));
-    EXPECT_EQ(dlg_->m_Calib, Loaded());
+    Walk();
+    EXPECT_EQ(EepromBlock(),
+              (std::vector<std::uint8_t>{0x00, 0x40, 0xC0, 0x3F, 0x00, 0x04, 0x20, 0, 0, 0x81, 0x82,
+                                         0x82, 0x80, 0, 0, 0, 0, 0x03}));
 }
 
 TEST_F(DumpTest, NoStickMeansNoFileDialog) {
     stick_->Unplug();
     OpenDialog();
-    responder_.savePath = (dir_ / "dump.txt").string();
-    ui_->PostClick(IDC_READ_EEPROM);
-    ui_->PumpAll();
-    const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].call.text, "Cannot read EEPROM!");
-    EXPECT_EQ(boxes[0].call.caption, kTitle);
-    EXPECT_EQ(boxes[0].call.type, static_cast<UINT>(MB_ICONHAND));
+    Dump(dir_ / "dump.txt");
+    EXPECT_EQ(Boxes(), Strings{Error("Cannot read EEPROM!")});
     EXPECT_TRUE(desktop_.FileDialogs().empty());
     EXPECT_FALSE(std::filesystem::exists(dir_ / "dump.txt"));
-    EXPECT_EQ(dlg_->m_Calib, Loaded());
-}
-
-TEST_F(DumpTest, CalibrationAfterADumpWritesTheLoadedValues) {
-    OpenDialog();
-    responder_.savePath = (dir_ / "dump.txt").string();
-    ui_->PostClick(IDC_READ_EEPROM);
-    ui_->PumpAll();
-    WalkWorkedExample();
-    const std::vector<std::uint8_t> block = EepromBlock();
-    EXPECT_EQ(block, (std::vector<std::uint8_t>{0x00, 0x40, 0xC0, 0x3F, 0x00, 0x04, 0x20, 0, 0,
-                                                0x81, 0x82, 0x82, 0x80, 0, 0, 0, 0, 0x03}));
+    EXPECT_EQ(dlg_->m_Calib, kLoaded);
 }

@@ -1,10 +1,7 @@
 #include "tests/wizard/wizard_fixture.h"
 
-#include <chrono>
-#include <fstream>
 #include <random>
 
-#include "platform/sync.h"
 #include "ui/resource.h"
 
 namespace fs = std::filesystem;
@@ -16,10 +13,7 @@ void WizardTest::SetUp() {
     previousDir_ = fs::current_path();
     fs::current_path(dir_);
 
-    sim::StickSettings settings;
-    settings.reportsPerSecond = 500;
-    stick_ = &driver_.AddStick(settings);
-    stick_->SetAxes(0x8000, 0x8000);
+    stick_ = &driver_.AddStick({.reportsPerSecond = 1000});  // the reader racing the UI thread
     plat::InstallHid(&driver_);
     desktop_.SetResponder(&responder_);
 }
@@ -42,68 +36,24 @@ void WizardTest::TearDown() {
     fs::remove_all(dir_, ec);
 }
 
-void WizardTest::WriteConfig(const std::string& text) {
-    std::ofstream(dir_ / "kx9JoystickCalibration.txt", std::ios::binary) << text;
-}
-
-void WizardTest::OpenDialog() {
-    dlg_ = std::make_unique<CKx9JoystickCalibrationDlg>();
-    ui_ = std::make_unique<plat::vws::DialogDriver>(*dlg_);
-    ASSERT_TRUE(ui_->Open());
-}
-
-void WizardTest::MoveStick(std::uint16_t x, std::uint16_t y) {
-    stick_->SetAxes(x, y);
-    const bool seen = desktop_.WaitUntil([&] { return dlg_->m_nCurX == x && dlg_->m_nCurY == y; },
-                                         std::chrono::seconds(10));
-    ASSERT_TRUE(seen) << "reader never published " << std::hex << x << "," << y;
-}
-
-void WizardTest::PressSpace() {
-    ui_->PostKeyDown(VK_SPACE);
-    ui_->PostKeyUp(VK_SPACE);
-    ui_->PumpAll();
-}
-
-void WizardTest::WalkWorkedExample() {
-    MoveStick(0x8000, 0x7F80);
-    PressSpace();
-    MoveStick(0x8000, 0x0080);
-    PressSpace();
-    MoveStick(0xBF00, 0x8000);
-    PressSpace();
-    MoveStick(0xFF00, 0x8000);
-    PressSpace();
-    MoveStick(0x8000, 0xFFFF);
-    PressSpace();
-    MoveStick(0x0000, 0x8000);
-    PressSpace();
-}
-
-std::vector<std::string> WizardTest::Visible() const {
+Strings WizardTest::Visible() const {
     static const std::pair<int, const char*> kNames[] = {
         {IDC_STEP_PLUG, "PLUG"}, {IDC_STEP_UP, "UP"},     {IDC_STEP_RIGHT, "RIGHT"},
         {IDC_STEP_DOWN, "DOWN"}, {IDC_STEP_LEFT, "LEFT"}, {IDC_STEP_UNPLUG, "UNPLUG"},
         {IDC_PIC_1, "PIC_1"},    {IDC_PIC_2, "PIC_2"},    {IDC_PIC_3, "PIC_3"},
         {IDC_PIC_4, "PIC_4"},    {IDC_PIC_5, "PIC_5"},    {IDC_READ_EEPROM, "READ_EEPROM"}};
-    std::vector<std::string> names;
+    Strings names;
     for (const auto& [id, name] : kNames) {
         if (ui_->Control(id).visible) names.push_back(name);
     }
     return names;
 }
 
-std::vector<std::uint8_t> WizardTest::EepromBlock() const {
-    const sim::Eeprom e = stick_->EepromContents();
-    return {e.begin() + 110, e.begin() + 128};
-}
-
-int WizardTest::CountJournal(const std::string& line) const {
-    int n = 0;
-    for (const std::string& l : desktop_.Journal()) n += l == line;
-    return n;
-}
-
-std::vector<std::string> Steps(std::initializer_list<const char*> names) {
-    return {names.begin(), names.end()};
+Strings WizardTest::Boxes() const {
+    Strings lines;
+    for (const auto& box : desktop_.MessageBoxes()) {
+        lines.push_back(std::to_string(box.call.type) + " " + box.call.caption + ": " +
+                        box.call.text);
+    }
+    return lines;
 }
