@@ -28,6 +28,14 @@ constexpr const char* kWorkedExample =
     "unplug\nwait 600\nshow\nstick 0x8000 0x8000\nplug\nkey space\n"
     "save dump.txt\nclick 1006\n";
 
+CalibrationRecord WorkedExampleRecord() {
+    CalibrationBlock block;
+    std::copy(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end(), block.begin());
+    CalibrationRecord record{};
+    UnpackCalibrationBlock(block, record);
+    return record;
+}
+
 struct Result {
     int status = -1;
     std::string out, err;
@@ -84,10 +92,6 @@ TEST_F(Kx9calibScript, WorkedExampleTranscriptEepromAndDump) {
         "[file] Kx9_Joystick_FW.txt -> dump.txt\n"
         "[box] Vormlark Joystick Calibration (Version 1.10) (MB_ICONINFORMATION)\n"
         "You have completed calibration.\n[end]\n";
-    CalibrationBlock block;
-    std::copy(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end(), block.begin());
-    CalibrationRecord dumped{};
-    UnpackCalibrationBlock(block, dumped);
     Write("worked.kx9", kWorkedExample);
     // Full-length reports, then short ones that carry the block in chunks.
     for (const char* lengths : {"", "--sim-input-length 12 --sim-output-length 9 "}) {
@@ -103,7 +107,7 @@ TEST_F(Kx9calibScript, WorkedExampleTranscriptEepromAndDump) {
         EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 110, image.begin() + 128),
                   kWorkedExampleBlock);
         EXPECT_EQ(image.substr(100, 10), std::string(10, '\xFF')) << "outside the block";
-        EXPECT_EQ(Read("dump.txt"), FormatCalibrationFile(dumped));
+        EXPECT_EQ(Read("dump.txt"), FormatCalibrationFile(WorkedExampleRecord()));
     }
 }
 
@@ -161,6 +165,36 @@ TEST_F(Kx9calibScript, LinesLeftWhenTheDialogEndsAreReported) {
     EXPECT_EQ(r.out.rfind("[box] Debug (MB_OK)\nDATA\n", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("visible:"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("ended before line 14"), std::string::npos) << r.err;
+}
+
+// The service commands through main: the command line reaching them, the
+// virtual stick's options reaching the stick, and the exit statuses.
+TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
+    Write("block.txt", FormatCalibrationFile(WorkedExampleRecord()));
+    Write("partial.txt", "Edge_BM = 1;");
+    const struct {
+        const char* args;
+        int status;
+        const char* out;  // a part of standard output
+        const char* err;  // a part of standard error
+    } cases[] = {
+        {"--simulate --sim-eeprom e.bin list --json", 0, "\"serial\": \"KX9SIM0001\"", ""},
+        {"--simulate --sim-eeprom e.bin restore block.txt", 0, "", "read back and verified"},
+        {"--simulate --sim-eeprom e.bin --device KX9SIM0001 verify block.txt", 0, "",
+         "holds the block of block.txt"},
+        {"--simulate --sim-eeprom e.bin dump -", 0, "MultInit_XN   = 0x81;", ""},
+        {"--simulate --sim-eeprom e.bin --sim-reply-latency 700 dump late.txt", 0, "",
+         "is in late.txt"},
+        {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
+        {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
+        {"dump --simulate", 2, "", "goes before the command"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << "\n" << r.err;
+    }
 }
 
 }  // namespace
