@@ -52,8 +52,7 @@ class ServiceCommands : public ::testing::Test {
         folder_ = fs::temp_directory_path() /
                   (std::string("kx9-service-") +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        Fresh();
     }
     void TearDown() override {
         if (!HasFailure()) fs::remove_all(folder_);
@@ -80,13 +79,14 @@ class ServiceCommands : public ::testing::Test {
         std::ifstream in(folder_ / name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    std::vector<std::string> Backups() const {
+    // The text of the one dated backup in the folder: "" when there is none.
+    std::string Backup() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder_)) {
             const std::string name = entry.path().filename().string();
             if (name.rfind("kx9-backup-", 0) == 0) names.push_back(name);
         }
-        return names;
+        return names.size() > 1 ? "several backups" : names.empty() ? "" : Read(names[0]);
     }
 
     // The words of a command line; file names are taken as they are, so
@@ -108,11 +108,12 @@ class ServiceCommands : public ::testing::Test {
         return {status, out.str(), err.str()};
     }
 
-    // A new driver with no sticks and no backups left: where a table row starts.
+    // A new driver with no sticks, and an empty folder: where a table row starts.
     void Fresh() {
         sticks_.clear();
         driver_ = std::make_unique<sim::SimHidDriver>();
-        for (const std::string& name : Backups()) fs::remove(folder_ / name);
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
     }
 
     fs::path folder_;
@@ -225,9 +226,7 @@ TEST_F(ServiceCommands, DumpRestoreVerifyRoundTrip) {
     EXPECT_NE(r.err.find("read back and verified"), std::string::npos) << r.err;
     EXPECT_EQ(stick.EepromContents(), Holding(kOther));
     // The block the stick held before, in a dated backup.
-    const std::vector<std::string> backups = Backups();
-    ASSERT_EQ(backups.size(), 1u);
-    EXPECT_EQ(Read(backups[0]), FormatCalibrationFile(kCounting));
+    EXPECT_EQ(Backup(), FormatCalibrationFile(kCounting));
 
     r = Run({"verify", Path("other.txt")});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -243,15 +242,12 @@ TEST_F(ServiceCommands, DumpRestoreVerifyRoundTrip) {
     EXPECT_EQ(Read("mine.txt"), FormatCalibrationFile(kOther));
     EXPECT_EQ(stick.EepromContents(), Holding(kCounting));
     EXPECT_EQ(Run({"restore", "--no-backup", Path("other.txt")}).status, 0);
-    EXPECT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(Backup(), FormatCalibrationFile(kCounting)) << "no new dated backup";
 }
 
 // A restore that wrote something keeps the dated backup of the block before
 // and says where it is; every other refusal leaves no backup.
 TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
-    Write("block.txt", FormatCalibrationFile(kOther));
-    Write("partial.txt", "Edge_BM = 1; Center_BM = 2;");
-    Write("exists.txt", "keep me");
     const std::string block = Path("block.txt");
     constexpr auto kNoReply = sim::StickFaults{.dropReplies = sim::StickFaults::kAlways};
     const struct {
@@ -279,6 +275,9 @@ TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
     };
     for (const auto& c : cases) {
         Fresh();
+        Write("block.txt", FormatCalibrationFile(kOther));
+        Write("partial.txt", "Edge_BM = 1; Center_BM = 2;");
+        Write("exists.txt", "keep me");
         sim::VirtualStick& stick = AddStick("S1", kCounting);
         stick.SetFaults(c.faults);
         if (!c.plugged) stick.Unplug();
@@ -290,12 +289,8 @@ TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
         EXPECT_EQ(stick.EepromContents() == Holding(kCounting), c.faults.flipBitAddress < 0)
             << name;
         const bool written = c.faults.ignoreWrites || c.faults.flipBitAddress >= 0;
-        const std::vector<std::string> backups = Backups();
-        EXPECT_EQ(backups.size(), written ? 1u : 0u) << name;
-        if (written && !backups.empty()) {
-            EXPECT_EQ(Read(backups[0]), FormatCalibrationFile(kCounting)) << name;
-            EXPECT_NE(r.err.find("its block before is in"), std::string::npos) << name;
-        }
+        EXPECT_EQ(Backup(), written ? FormatCalibrationFile(kCounting) : "") << name;
+        EXPECT_EQ(r.err.find("its block before is in") != std::string::npos, written) << name;
         EXPECT_EQ(Read("exists.txt"), "keep me") << name;
     }
 }
