@@ -48,21 +48,19 @@ TEST(KeyDecoder, TurnsBytesIntoKeys) {
         std::string expected;
     } cases[] = {
         {{" a\r\t"}, "space char:a enter tab"},
-        {{"\x1b[A\x1b[B\x1b[C\x1b[D"}, "up down right left"},
-        {{"\x1bOA\x1bOD"}, "up left"},  // application cursor mode
-        {{"\x1b[1;5C"}, "right"},       // with a modifier
+        // Arrows plain, in application cursor mode and with a modifier.
+        {{"\x1b[A\x1b[B\x1b[C\x1b[D\x1bOA\x1bOD\x1b[1;5C"}, "up down right left up left right"},
         {{"\x1b[3~\x1b[H\x1b[4~"}, "del home end"},
-        {{"\x1b"}, "esc"},          // nothing followed: Escape
-        {{"\x1b", "[A"}, "up"},     // but it may be a sequence's start
-        {{"\x1b[", "A"}, "up"},     // split across reads
-        {{"\x1bq"}, "esc char:q"},  // Alt+q
-        {{"\x1b\x1b[A"}, "esc up"},
+        {{"\x1b"}, "esc"},                           // nothing followed: Escape
+        {{"\x1b", "[A"}, "up"},                      // but it may be a sequence's start
+        {{"\x1b[", "A"}, "up"},                      // split across reads
+        {{"\x1bq\x1b\x1b[A"}, "esc char:q esc up"},  // Alt+q, Escape before an arrow
         {{"\x03\x1a\x0c\x7f"}, "^C ^Z ^L bs"},
-        {{"\x1b[15~"}, "other"},  // F5: no key of ours
+        // F5: no key of ours; a control inside a sequence ends it.
+        {{"\x1b[15~\x1b[\x01x"}, "other other other char:x"},
         // An over-long sequence is given up, not buffered without end.
         {{"\x1b[" + std::string(40, '1')},
          "other char:1 char:1 char:1 char:1 char:1 char:1 char:1 char:1 char:1 char:1"},
-        {{"\x1b[\x01x"}, "other other char:x"},
         // The progressive keyboard protocol's key reports, with their events.
         {{"\x1b[32u\x1b[32;1:2u\x1b[32;1:3u"}, "space space(repeat) space(up)"},
         {{"\x1b[13u\x1b[27u\x1b[9u\x1b[127u\x1b[113u"}, "enter esc tab bs char:q"},
