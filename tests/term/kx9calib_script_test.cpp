@@ -194,7 +194,7 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
          "Initial_Pos_Y: stick 0x3FC1, file 0x3FC0"},
         {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
         {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
-        {"dump --simulate", 2, "", "goes before the command"},
+        {"dump --simulate", 2, "", "--simulate goes before the command dump"},
     };
     for (const auto& c : cases) {
         const Result r = Run(c.args);

@@ -141,9 +141,6 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
         {{"dump", "--", "--force"}, "[dump --force]"},
         {{"--", "verify", "-v.txt"}, "[verify -v.txt]"},
         {{"--list"}, "[list ]"},
-        {{"list", "--json"}, "[list ]"},
-        {{"--device", "A1", "restore", "--backup", "b.txt", "r.txt"}, "[restore r.txt]"},
-        {{"dump", "--simulate"}, "--simulate goes before the command dump"},
         {{"dump", "a", "b"}, "dump takes one file at most"},
         {{"restore"}, "restore needs exactly one file"},
         {{"restore", "--backup", "b", "--no-backup", "r"}, "exclude each other"},
@@ -175,7 +172,6 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
         std::string text;
         std::string expected;  // the block read, as a file; or a part of the message
     } cases[] = {
-        {whole, whole},
         // The configuration syntax: comments, any case, decimal, the last one counts.
         {"/* c */ initial_pos_x = 256; // x\n" + whole.substr(whole.find("Initial_Pos_Y")) +
              "Edge_Size = 0x9999; Edge_Size = 1284;",
