@@ -17,7 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // The worked example: centre 8000/7F80, up 0080, a failed right at BF00,
 // then FF00, down FFFF, left 0000; unplug; a new stick, centred; dump.
@@ -135,22 +134,22 @@ TEST_F(Kx9calibScript, TranscriptShowsThePathWrittenAndNoControls) {
     fs::create_directories(folder / "sub");
     const std::string hostile = "evil\x1b]0;owned\x07";
     const std::string abs = (folder / "abs").string();
+    const struct {
+        std::string saved, written, shown;
+    } files[] = {
+        {"plainname", "plainname.txt", "plainname.txt"},
+        {"sub/../sub/dump", "sub/dump.txt", "sub/dump.txt"},
+        {hostile, hostile + ".txt", "evil\xEF\xBF\xBD]0;owned\xEF\xBF\xBD.txt"},
+        {abs, "abs.txt", abs + ".txt"},
+    };
     std::string script;
-    for (const std::string& name : {"plainname"s, "sub/../sub/dump"s, hostile, abs}) {
-        script += "save " + name + "\nclick 1006\n";
-    }
+    for (const auto& f : files) script += "save " + f.saved + "\nclick 1006\n";
     Write("save.kx9", script);
     const Result r = Run("--simulate --script save.kx9");
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::pair<std::string, std::string> files[] = {
-        // as written, as shown
-        {"plainname.txt", "plainname.txt"},
-        {"sub/dump.txt", "sub/dump.txt"},
-        {hostile + ".txt", "evil\xEF\xBF\xBD]0;owned\xEF\xBF\xBD.txt"},
-        {"abs.txt", abs + ".txt"}};
-    for (const auto& [written, shown] : files) {
-        EXPECT_TRUE(fs::exists(folder / written)) << written;
-        const std::string line = "[file] Kx9_Joystick_FW.txt -> " + shown + "\n";
+    for (const auto& f : files) {
+        EXPECT_TRUE(fs::exists(folder / f.written)) << f.written;
+        const std::string line = "[file] Kx9_Joystick_FW.txt -> " + f.shown + "\n";
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "in\n" << r.out;
     }
     EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos) << r.out;
