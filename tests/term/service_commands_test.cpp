@@ -4,6 +4,7 @@
 // statuses and messages, --device among two sticks, and list --json.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
