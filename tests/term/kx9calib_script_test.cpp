@@ -187,9 +187,11 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
         {"--simulate --sim-eeprom e.bin dump -", 0, "MultInit_XN   = 0x81;", ""},
         {"--simulate --sim-eeprom e.bin --sim-reply-latency 700 dump late.txt", 0, "",
          "is in late.txt"},
-        // A blank stick that keeps nothing, or one bit wrong.
-        {"--simulate --sim-ignore-writes restore block.txt", 1, "", "does not read back as"},
-        {"--simulate --sim-flip-bit=0x70 restore block.txt", 1, "",
+        // A blank stick that keeps nothing, or one bit wrong (no dated
+        // backup, which another restore in the same second would hold).
+        {"--simulate --sim-ignore-writes restore --no-backup block.txt", 1, "",
+         "does not read back as"},
+        {"--simulate --sim-flip-bit=0x70 restore --no-backup block.txt", 1, "",
          "Initial_Pos_Y: stick 0x3FC1, file 0x3FC0"},
         {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
         {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
