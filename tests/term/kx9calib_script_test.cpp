@@ -17,7 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // The worked example: centre 8000/7F80, up 0080, a failed right at BF00,
 // then FF00, down FFFF, left 0000; unplug; a new stick, centred; dump.
@@ -27,6 +26,14 @@ constexpr const char* kWorkedExample =
     "stick 0x8000 0xFFFF\nkey space\nstick 0x0000 0x8000\nkey space\nshow\n"
     "unplug\nwait 600\nshow\nstick 0x8000 0x8000\nplug\nkey space\n"
     "save dump.txt\nclick 1006\n";
+
+CalibrationRecord WorkedExampleRecord() {
+    CalibrationBlock block;
+    std::copy(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end(), block.begin());
+    CalibrationRecord record{};
+    UnpackCalibrationBlock(block, record);
+    return record;
+}
 
 struct Result {
     int status = -1;
@@ -84,10 +91,6 @@ TEST_F(Kx9calibScript, WorkedExampleTranscriptEepromAndDump) {
         "[file] Kx9_Joystick_FW.txt -> dump.txt\n"
         "[box] Vormlark Joystick Calibration (Version 1.10) (MB_ICONINFORMATION)\n"
         "You have completed calibration.\n[end]\n";
-    CalibrationBlock block;
-    std::copy(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end(), block.begin());
-    CalibrationRecord dumped{};
-    UnpackCalibrationBlock(block, dumped);
     Write("worked.kx9", kWorkedExample);
     // Full-length reports, then short ones that carry the block in chunks.
     for (const char* lengths : {"", "--sim-input-length 12 --sim-output-length 9 "}) {
@@ -103,7 +106,7 @@ TEST_F(Kx9calibScript, WorkedExampleTranscriptEepromAndDump) {
         EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 110, image.begin() + 128),
                   kWorkedExampleBlock);
         EXPECT_EQ(image.substr(100, 10), std::string(10, '\xFF')) << "outside the block";
-        EXPECT_EQ(Read("dump.txt"), FormatCalibrationFile(dumped));
+        EXPECT_EQ(Read("dump.txt"), FormatCalibrationFile(WorkedExampleRecord()));
     }
 }
 
@@ -130,23 +133,26 @@ TEST_F(Kx9calibScript, BadScriptsAndFilesStopBeforeAnythingRuns) {
 TEST_F(Kx9calibScript, TranscriptShowsThePathWrittenAndNoControls) {
     fs::create_directories(folder / "sub");
     const std::string hostile = "evil\x1b]0;owned\x07";
-    Write("save.kx9", "save plainname\nclick 1006\nsave sub/../sub/dump\nclick 1006\nsave " +
-                          hostile + "\nclick 1006\nsave " + (folder / "abs").string() +
-                          "\nclick 1006\n");
+    const std::string abs = (folder / "abs").string();
+    const struct {
+        std::string saved, written, shown;
+    } files[] = {
+        {"plainname", "plainname.txt", "plainname.txt"},
+        {"sub/../sub/dump", "sub/dump.txt", "sub/dump.txt"},
+        {hostile, hostile + ".txt", "evil\xEF\xBF\xBD]0;owned\xEF\xBF\xBD.txt"},
+        {abs, "abs.txt", abs + ".txt"},
+    };
+    std::string script;
+    for (const auto& f : files) script += "save " + f.saved + "\nclick 1006\n";
+    Write("save.kx9", script);
     const Result r = Run("--simulate --script save.kx9");
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string shown = "evil\xEF\xBF\xBD]0;owned\xEF\xBF\xBD.txt";
-    for (const std::string& written :
-         {"plainname.txt"s, "sub/dump.txt"s, shown, (folder / "abs.txt").string()}) {
-        const std::string line = "[file] Kx9_Joystick_FW.txt -> " + written + "\n";
+    for (const auto& f : files) {
+        EXPECT_TRUE(fs::exists(folder / f.written)) << f.written;
+        const std::string line = "[file] Kx9_Joystick_FW.txt -> " + f.shown + "\n";
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "in\n" << r.out;
     }
-    for (const char* name : {"plainname.txt", "sub/dump.txt", "abs.txt"}) {
-        EXPECT_TRUE(fs::exists(folder / name)) << name;
-    }
-    EXPECT_TRUE(fs::exists(folder / (hostile + ".txt")));
-    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
-    EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+    EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos) << r.out;
 }
 
 TEST_F(Kx9calibScript, LinesLeftWhenTheDialogEndsAreReported) {
@@ -161,6 +167,42 @@ TEST_F(Kx9calibScript, LinesLeftWhenTheDialogEndsAreReported) {
     EXPECT_EQ(r.out.rfind("[box] Debug (MB_OK)\nDATA\n", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("visible:"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("ended before line 14"), std::string::npos) << r.err;
+}
+
+// The service commands through main: the command line reaching them, the
+// virtual stick's options reaching the stick, and the exit statuses.
+TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
+    Write("block.txt", FormatCalibrationFile(WorkedExampleRecord()));
+    Write("partial.txt", "Edge_BM = 1;");
+    const struct {
+        const char* args;
+        int status;
+        const char* out;  // a part of standard output
+        const char* err;  // a part of standard error
+    } cases[] = {
+        {"--simulate --sim-eeprom e.bin list --json", 0, "\"serial\": \"KX9SIM0001\"", ""},
+        {"--simulate --sim-eeprom e.bin restore block.txt", 0, "", "read back and verified"},
+        {"--simulate --sim-eeprom e.bin --device KX9SIM0001 verify block.txt", 0, "",
+         "holds the block of block.txt"},
+        {"--simulate --sim-eeprom e.bin dump -", 0, "MultInit_XN   = 0x81;", ""},
+        {"--simulate --sim-eeprom e.bin --sim-reply-latency 700 dump late.txt", 0, "",
+         "is in late.txt"},
+        // A blank stick that keeps nothing, or one bit wrong (no dated
+        // backup, which another restore in the same second would hold).
+        {"--simulate --sim-ignore-writes restore --no-backup block.txt", 1, "",
+         "does not read back as"},
+        {"--simulate --sim-flip-bit=0x70 restore --no-backup block.txt", 1, "",
+         "Initial_Pos_Y: stick 0x3FC1, file 0x3FC0"},
+        {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
+        {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
+        {"dump --simulate", 2, "", "--simulate goes before the command dump"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << "\n" << r.err;
+    }
 }
 
 }  // namespace
