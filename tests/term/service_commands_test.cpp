@@ -173,9 +173,10 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
         std::string text;
         std::string expected;  // the block read, as a file; or a part of the message
     } cases[] = {
-        // The configuration syntax: comments, any case, decimal, the last one counts.
-        {"/* c */ initial_pos_x = 256; // x\n" + whole.substr(whole.find("Initial_Pos_Y")) +
-             "Edge_Size = 0x9999; Edge_Size = 1284;",
+        // The configuration syntax: a byte-order mark, comments, any case,
+        // decimal, the last one counts.
+        {"\xEF\xBB\xBF/* c */ initial_pos_x = 256; // x\n" +
+             whole.substr(whole.find("Initial_Pos_Y")) + "Edge_Size = 0x9999; Edge_Size = 1284;",
          whole},
         {"Edge_BM = 1;",
          "does not set Initial_Pos_X, Initial_Pos_Y, Edge_Size, Edge_Reduc, "
