@@ -151,7 +151,10 @@ TEST(HeldKeys, ReportedReleasesMakeTwoQuickPressesTwo) {
     held.ReleaseAll(&out);
 
     std::string text;
-    for (const KeyTransition& t : out) text += (t.down ? "+" : "-") + std::to_string(t.vk) + " ";
+    for (const KeyTransition& t : out) {
+        text += t.down ? '+' : '-';
+        text += std::to_string(t.vk) + ' ';
+    }
     EXPECT_EQ(text, "+32 -32 +32 -32 +32 -32 +32 +32 +65 -32 -65 ");
 }
 
