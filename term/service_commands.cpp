@@ -17,6 +17,13 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
+// The stick's block, or the one message that says it could not be read.
+bool FetchOrSay(StickSession& stick, CalibrationRecord* record, std::ostream& err) {
+    if (stick.Fetch(record)) return true;
+    err << "kx9calib: cannot read the EEPROM of " << CleanText(stick.Node()) << "\n";
+    return false;
+}
+
 int Dump(const Options& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     const bool toStdout = o.file == "-";
@@ -28,10 +35,7 @@ int Dump(const Options& o, const CommandEnvironment& env) {
     StickSession stick(*env.hid, err, env.openAdvice);
     if (!stick.Open()) return kCommandFailed;
     CalibrationRecord record{};
-    if (!stick.Fetch(&record)) {
-        err << "kx9calib: cannot read the EEPROM of " << CleanText(stick.Node()) << "\n";
-        return kCommandFailed;
-    }
+    if (!FetchOrSay(stick, &record, err)) return kCommandFailed;
     if (toStdout) {
         *env.out << FormatCalibrationFile(record);
         env.out->flush();
@@ -132,10 +136,7 @@ int Verify(const Options& o, const CommandEnvironment& env) {
     StickSession stick(*env.hid, err, env.openAdvice);
     if (!stick.Open()) return kCommandFailed;
     CalibrationRecord actual{};
-    if (!stick.Fetch(&actual)) {
-        err << "kx9calib: cannot read the EEPROM of " << CleanText(stick.Node()) << "\n";
-        return kCommandFailed;
-    }
+    if (!FetchOrSay(stick, &actual, err)) return kCommandFailed;
     const std::vector<std::string> differences = DifferingFields(actual, expected);
     for (const std::string& line : differences) *env.out << line << "\n";
     if (!differences.empty()) {
