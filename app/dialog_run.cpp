@@ -8,7 +8,7 @@
 #include "app/kx9_calibration_app.h"
 #include "platform/virtual_window_system.h"
 #include "term/front_end.h"
-#include "term/script_runner.h"
+#include "script/script_runner.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 
 extern CKx9CalibrationApp theApp;
@@ -29,8 +29,8 @@ std::string CurrentFolder() {
 
 int RunScript(DialogRun& run) {
     plat::vws::Desktop desktop(plat::vws::Clock::kManual);
-    term::ScriptRunner runner(std::move(run.script), run.stick, std::cout, std::cerr,
-                              CurrentFolder());
+    script::ScriptRunner runner(std::move(run.script), run.stick, std::cout, std::cerr,
+                                CurrentFolder());
     runner.Attach(desktop);
     theApp.InitInstance();
     runner.Detach(desktop);
@@ -70,7 +70,7 @@ int RunInTerminal(DialogRun& run) {
 
 }  // namespace
 
-bool ReadScript(const std::string& path, std::vector<term::ScriptCommand>* commands,
+bool ReadScript(const std::string& path, std::vector<script::ScriptCommand>* commands,
                 std::string* error) {
     std::ifstream file;
     std::istream* in = &std::cin;
@@ -82,8 +82,8 @@ bool ReadScript(const std::string& path, std::vector<term::ScriptCommand>* comma
         }
         in = &file;
     }
-    term::ScriptError e;
-    if (!term::ParseScript(*in, commands, &e)) {
+    script::ScriptError e;
+    if (!script::ParseScript(*in, commands, &e)) {
         *error = (path == "-" ? std::string("<stdin>") : path) + ":" + std::to_string(e.line) +
                  ": " + e.message;
         return false;

@@ -7,22 +7,22 @@
 #include <vector>
 
 #include "platform/hidraw_driver.h"
-#include "term/options.h"
-#include "term/script.h"
+#include "app/options.h"
+#include "script/script.h"
 #include "term/stick_control.h"
 
 namespace app {
 
 // The script named by --script ("-": standard input); false with the file
 // and line of what is wrong.
-bool ReadScript(const std::string& path, std::vector<term::ScriptCommand>* commands,
+bool ReadScript(const std::string& path, std::vector<script::ScriptCommand>* commands,
                 std::string* error);
 
 struct DialogRun {
-    const term::Options* options = nullptr;
-    std::vector<term::ScriptCommand> script;  // with --script
-    term::StickControl* stick = nullptr;      // the virtual stick, or null
-    plat::HidrawDriver* hidraw = nullptr;     // the real sticks' driver, or null
+    const app::Options* options = nullptr;
+    std::vector<script::ScriptCommand> script;  // with --script
+    term::StickControl* stick = nullptr;        // the virtual stick, or null
+    plat::HidrawDriver* hidraw = nullptr;       // the real sticks' driver, or null
     // The node of the stick the dialog would take (empty: none), for the
     // advice on a node that cannot be opened; asked only then.
     std::function<std::string()> node;

@@ -14,12 +14,12 @@
 #include "platform/hidraw_driver.h"
 #include "platform/terminal.h"
 #include "sim/virtual_stick.h"
-#include "term/chosen_stick_driver.h"
+#include "service/chosen_stick_driver.h"
 #include "term/clean_text.h"
-#include "term/found_sticks.h"
-#include "term/options.h"
-#include "term/script.h"
-#include "term/service_commands.h"
+#include "service/found_sticks.h"
+#include "app/options.h"
+#include "script/script.h"
+#include "service/service_commands.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 
 // The dialog keeps its input system until discovery runs again and never
@@ -43,8 +43,8 @@ int Fail(int status, const std::string& message) {
     return status;
 }
 
-std::vector<term::FoundController> FoundHidrawControllers() {
-    std::vector<term::FoundController> found;
+std::vector<service::FoundController> FoundHidrawControllers() {
+    std::vector<service::FoundController> found;
     for (const plat::HidrawController& c : plat::ListHidrawControllers()) {
         found.push_back({c.path, c.vidPid, c.name, c.serial, c.port, c.inputReportLength,
                          c.outputReportLength});
@@ -56,24 +56,24 @@ std::vector<term::FoundController> FoundHidrawControllers() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    term::Options options;
+    app::Options options;
     std::string error;
-    if (!term::ParseOptions(args, &options, &error)) return Fail(kExitUsage, error);
+    if (!app::ParseOptions(args, &options, &error)) return Fail(kExitUsage, error);
     if (options.help) {
-        std::cout << term::HelpText();
+        std::cout << app::HelpText();
         return kExitOk;
     }
     if (options.version) {
         std::cout << "kx9calib " << kKx9Version << "\n";
         return kExitOk;
     }
-    const bool dialog = options.command == term::Command::kDialog;
+    const bool dialog = options.command == service::Command::kDialog;
 
-    std::vector<term::ScriptCommand> script;
+    std::vector<script::ScriptCommand> script;
     if (dialog && options.script) {
         if (!app::ReadScript(options.scriptPath, &script, &error)) return Fail(kExitUsage, error);
         int line = 0;
-        if (!options.simulate && term::ScriptNeedsVirtualStick(script, &line)) {
+        if (!options.simulate && script::ScriptNeedsVirtualStick(script, &line)) {
             return Fail(kExitUsage, options.scriptPath + ":" + std::to_string(line) +
                                         ": stick, unplug and plug need --simulate");
         }
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     std::vector<sim::VirtualStick*> virtualSticks;
     std::unique_ptr<plat::HidrawDriver> hidraw;
     plat::HidDriver* hid = nullptr;
-    std::function<std::vector<term::FoundController>()> list;
+    std::function<std::vector<service::FoundController>()> list;
     if (options.simulate) {
         simDriver = std::make_unique<sim::SimHidDriver>();
         sim::VirtualStick& stick = simDriver->AddStick(app::VirtualStickSettings(options));
@@ -106,15 +106,15 @@ int main(int argc, char** argv) {
         hid = hidraw.get();
         list = FoundHidrawControllers;
     }
-    std::unique_ptr<term::ChosenStickDriver> chosen;
+    std::unique_ptr<service::ChosenStickDriver> chosen;
     if (!options.device.empty()) {
-        chosen = std::make_unique<term::ChosenStickDriver>(*hid, list, options.device);
+        chosen = std::make_unique<service::ChosenStickDriver>(*hid, list, options.device);
         hid = chosen.get();
     }
 
     int status = kExitOk;
     if (!dialog) {
-        term::CommandEnvironment env;
+        service::CommandEnvironment env;
         env.hid = hid;
         env.list = list;
         env.out = &std::cout;
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
                 if (driver->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) return {};
                 return plat::PermissionDeniedMessage("the stick's hidraw node", DeviceIdentity);
             };
-            env.accessAdvice = [driver](const term::FoundController& c) -> std::string {
+            env.accessAdvice = [driver](const service::FoundController& c) -> std::string {
                 const plat::Handle h = driver->Open(c.node.c_str());
                 if (h != plat::InvalidHandle() && h != nullptr) {
                     driver->Close(h);
@@ -135,10 +135,10 @@ int main(int argc, char** argv) {
                 return plat::PermissionDeniedMessage(term::CleanText(c.node), c.vidPid);
             };
         }
-        status = term::RunServiceCommand(options, env);
+        status = service::RunServiceCommand(options, env);
     } else {
         std::string notFound;
-        const int index = term::ChooseStick(list(), options.device, &notFound);
+        const int index = service::ChooseStick(list(), options.device, &notFound);
         // A stick named and not there is an error; with none named, the
         // dialog itself searches (and a script needs one now).
         if (index < 0 && (!options.device.empty() || (options.script && !options.simulate))) {
@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
         run.hidraw = hidraw.get();
         run.node = [&list, &options]() -> std::string {
             std::string ignored;
-            const std::vector<term::FoundController> found = list();
-            const int i = term::ChooseStick(found, options.device, &ignored);
+            const std::vector<service::FoundController> found = list();
+            const int i = service::ChooseStick(found, options.device, &ignored);
             return i < 0 ? std::string() : found[static_cast<std::size_t>(i)].node;
         };
         status = app::RunDialog(std::move(run));

@@ -6,7 +6,7 @@
 
 namespace app {
 
-sim::StickSettings VirtualStickSettings(const term::Options& options) {
+sim::StickSettings VirtualStickSettings(const app::Options& options) {
     sim::StickSettings settings;
     settings.inputReportLength = options.simInputLength;
     settings.outputReportLength = options.simOutputLength;
@@ -16,7 +16,7 @@ sim::StickSettings VirtualStickSettings(const term::Options& options) {
     return settings;
 }
 
-sim::StickFaults VirtualStickFaults(const term::Options& options) {
+sim::StickFaults VirtualStickFaults(const app::Options& options) {
     sim::StickFaults faults;
     faults.ignoreWrites = options.simIgnoreWrites;
     faults.flipBitAddress = options.simFlipBitAddress;
@@ -61,13 +61,13 @@ bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::strin
     return true;
 }
 
-std::vector<term::FoundController> FoundVirtualSticks(
+std::vector<service::FoundController> FoundVirtualSticks(
     const std::vector<sim::VirtualStick*>& sticks) {
-    std::vector<term::FoundController> found;
+    std::vector<service::FoundController> found;
     for (const sim::VirtualStick* stick : sticks) {
         if (!stick->Plugged()) continue;
         const sim::StickSettings s = stick->Settings();
-        term::FoundController c;
+        service::FoundController c;
         // Paths are ASCII; discovery narrows them the same way.
         for (char16_t unit : s.path) c.node += static_cast<char>(unit & 0xFF);
         c.vidPid = s.vidPid;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "sim/virtual_stick.h"
-#include "term/found_sticks.h"
-#include "term/options.h"
+#include "service/found_sticks.h"
+#include "app/options.h"
 #include "term/stick_control.h"
 
 namespace app {
@@ -20,8 +20,8 @@ namespace app {
 inline constexpr const char* kVirtualStickSerial = "KX9SIM0001";
 inline constexpr char16_t kVirtualStickNode[] = u"virtual-stick-1";
 
-sim::StickSettings VirtualStickSettings(const term::Options& options);
-sim::StickFaults VirtualStickFaults(const term::Options& options);
+sim::StickSettings VirtualStickSettings(const app::Options& options);
+sim::StickFaults VirtualStickFaults(const app::Options& options);
 
 // Through a temporary file, so that an interrupted save never leaves half
 // an image behind.
@@ -32,7 +32,7 @@ bool WriteEepromFile(const std::string& file, const sim::Eeprom& contents);
 bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::string* error);
 
 // The plugged ones among `sticks`, in the order given.
-std::vector<term::FoundController> FoundVirtualSticks(
+std::vector<service::FoundController> FoundVirtualSticks(
     const std::vector<sim::VirtualStick*>& sticks);
 
 // The virtual stick as the front-ends see it, keeping its EEPROM file up to

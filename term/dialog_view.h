@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/virtual_window_system.h"
-#include "term/boxes.h"
+#include "term/save_prompt.h"
 #include "term/canvas.h"
 #include "term/picture.h"
 

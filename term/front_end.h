@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "platform/virtual_window_system.h"
-#include "term/boxes.h"
+#include "term/save_prompt.h"
 #include "term/dialog_view.h"
 #include "term/keys.h"
 #include "term/status_line.h"

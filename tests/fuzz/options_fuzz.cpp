@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "term/options.h"
+#include "app/options.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             args.back() += static_cast<char>(data[i]);
         }
     }
-    term::Options options;
+    app::Options options;
     std::string error;
-    if (!term::ParseOptions(args, &options, &error)) {
+    if (!app::ParseOptions(args, &options, &error)) {
         FUZZ_CHECK(!error.empty());
         return 0;
     }

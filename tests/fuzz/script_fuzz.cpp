@@ -5,30 +5,30 @@
 #include <cstdint>
 #include <sstream>
 
-#include "term/script.h"
+#include "script/script.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::istringstream in(text);
-    std::vector<term::ScriptCommand> commands;
-    term::ScriptError error;
+    std::vector<script::ScriptCommand> commands;
+    script::ScriptError error;
     const int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
-    if (!term::ParseScript(in, &commands, &error)) {
+    if (!script::ParseScript(in, &commands, &error)) {
         FUZZ_CHECK(error.line >= 1 && error.line <= lines);
         FUZZ_CHECK(!error.message.empty());
         return 0;
     }
     int previous = 0;
-    for (const term::ScriptCommand& c : commands) {
+    for (const script::ScriptCommand& c : commands) {
         FUZZ_CHECK(c.line > previous && c.line <= lines);
         previous = c.line;
-        const bool key = c.op == term::ScriptOp::kKey || c.op == term::ScriptOp::kKeyDown ||
-                         c.op == term::ScriptOp::kKeyUp;
+        const bool key = c.op == script::ScriptOp::kKey || c.op == script::ScriptOp::kKeyDown ||
+                         c.op == script::ScriptOp::kKeyUp;
         FUZZ_CHECK(!key || c.vk != 0);
-        FUZZ_CHECK(c.ms <= term::kMaxScriptWaitMs);
+        FUZZ_CHECK(c.ms <= script::kMaxScriptWaitMs);
     }
     int line = 0;
-    term::ScriptNeedsVirtualStick(commands, &line);
+    script::ScriptNeedsVirtualStick(commands, &line);
     return 0;
 }

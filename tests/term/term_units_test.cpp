@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/win_defs.h"
-#include "term/boxes.h"
+#include "term/save_prompt.h"
 #include "term/canvas.h"
 #include "term/clean_text.h"
 #include "term/keys.h"

@@ -17,10 +17,10 @@
 #include "app/virtual_stick_setup.h"
 #include "calib/calibration_file.h"
 #include "platform/hidraw_driver.h"
-#include "term/block_file.h"
-#include "term/chosen_stick_driver.h"
-#include "term/options.h"
-#include "term/service_commands.h"
+#include "calib/block_file.h"
+#include "service/chosen_stick_driver.h"
+#include "app/options.h"
+#include "service/service_commands.h"
 #include "tests/hidraw/fake_hidraw.h"
 
 namespace {
@@ -93,19 +93,19 @@ class ServiceCommands : public ::testing::Test {
     // The words of a command line; file names are taken as they are, so
     // tests pass Path(...) for files in the test's folder.
     Result Run(const std::vector<std::string>& args) {
-        term::Options options;
+        app::Options options;
         std::string error;
-        if (!term::ParseOptions(args, &options, &error)) return {term::kCommandUsage, "", error};
+        if (!app::ParseOptions(args, &options, &error)) return {service::kCommandUsage, "", error};
         std::ostringstream out, err;
         auto list = [this] { return app::FoundVirtualSticks(sticks_); };
-        term::ChosenStickDriver chosen(*driver_, list, options.device);
-        term::CommandEnvironment env;
+        service::ChosenStickDriver chosen(*driver_, list, options.device);
+        service::CommandEnvironment env;
         env.hid = options.device.empty() ? driver_.get() : static_cast<plat::HidDriver*>(&chosen);
         env.list = list;
         env.out = &out;
         env.err = &err;
         env.folder = folder_.string();
-        const int status = term::RunServiceCommand(options, env);
+        const int status = service::RunServiceCommand(options, env);
         return {status, out.str(), err.str()};
     }
 
@@ -126,9 +126,9 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
     // The command, its file and --force as parsed, or why they were refused.
     const auto parsed = [](const std::vector<std::string>& args) -> std::string {
         static const char* kNames[] = {"dialog", "dump", "restore", "verify", "list"};
-        term::Options o;
+        app::Options o;
         std::string error;
-        if (!term::ParseOptions(args, &o, &error)) return error;
+        if (!app::ParseOptions(args, &o, &error)) return error;
         return std::string("[") + kNames[static_cast<int>(o.command)] + " " + o.file +
                (o.force ? " forced]" : "]");
     };
@@ -160,10 +160,10 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
 
     // The virtual stick's reply latency reaches its settings; its faults
     // show in the program's own runs.
-    term::Options o;
+    app::Options o;
     std::string error;
     ASSERT_TRUE(
-        term::ParseOptions({"--simulate", "--sim-reply-latency", "600", "list"}, &o, &error));
+        app::ParseOptions({"--simulate", "--sim-reply-latency", "600", "list"}, &o, &error));
     EXPECT_EQ(app::VirtualStickSettings(o).replyLatencyMs, 600u);
 }
 
@@ -192,7 +192,7 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
     for (const auto& c : cases) {
         CalibrationRecord record{};
         std::string error;
-        const bool ok = term::ParseBlockText(c.text, &record, &error);
+        const bool ok = ParseBlockText(c.text, &record, &error);
         const std::string got = ok ? FormatCalibrationFile(record) : error;
         EXPECT_NE(got.find(c.expected), std::string::npos) << c.text << "\n-> " << got;
     }

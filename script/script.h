@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-namespace term {
+namespace script {
 
 enum class ScriptOp {
     kKey,
@@ -68,4 +68,4 @@ bool ParseScript(std::istream& in, std::vector<ScriptCommand>* commands, ScriptE
 // stick can do.
 bool ScriptNeedsVirtualStick(const std::vector<ScriptCommand>& commands, int* line);
 
-}  // namespace term
+}  // namespace script

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/hid.h"
-#include "term/found_sticks.h"
-#include "term/options.h"
+#include "service/found_sticks.h"
+#include "service/command_request.h"
 
-namespace term {
+namespace service {
 
 inline constexpr int kCommandOk = 0;
 inline constexpr int kCommandFailed = 1;  // the stick or a file
@@ -33,9 +33,9 @@ struct CommandEnvironment {
     std::string folder;
 };
 
-int RunServiceCommand(const Options& options, const CommandEnvironment& env);
+int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env);
 
 // kx9-backup-YYYYmmdd-HHMMSS.txt for the local time now.
 std::string DatedBackupName();
 
-}  // namespace term
+}  // namespace service

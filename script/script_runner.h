@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "platform/virtual_window_system.h"
-#include "term/script.h"
+#include "script/script.h"
 #include "term/stick_control.h"
 
 class CKx9JoystickCalibrationDlg;
 
-namespace term {
+namespace script {
 
 // The names `show` prints, in its order, with their control ids.
 struct NamedControl {
@@ -42,7 +42,7 @@ class ScriptRunner final : public plat::vws::Responder {
 
     // `stick` may be null (a real stick: the script has no stick commands).
     // Relative save paths are taken from `folder`.
-    ScriptRunner(std::vector<ScriptCommand> commands, StickControl* stick, std::ostream& out,
+    ScriptRunner(std::vector<ScriptCommand> commands, term::StickControl* stick, std::ostream& out,
                  std::ostream& err, std::string folder);
 
     // Installs the runner on `desktop` as idle hook and responder.
@@ -66,7 +66,7 @@ class ScriptRunner final : public plat::vws::Responder {
 
     std::vector<ScriptCommand> m_commands;
     std::size_t m_next = 0;
-    StickControl* m_stick;
+    term::StickControl* m_stick;
     std::ostream& m_out;
     std::ostream& m_err;
     std::string m_folder;
@@ -76,4 +76,4 @@ class ScriptRunner final : public plat::vws::Responder {
     std::optional<std::string> m_saveAnswer;
 };
 
-}  // namespace term
+}  // namespace script

@@ -1,4 +1,4 @@
-#include "term/found_sticks.h"
+#include "service/found_sticks.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -6,7 +6,7 @@
 #include "term/clean_text.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 
-namespace term {
+namespace service {
 namespace {
 
 std::string Hex4(unsigned v) {
@@ -20,8 +20,8 @@ std::string Identity(std::uint32_t vidPid) {
 }
 
 std::string Describe(const FoundController& c) {
-    std::string text = CleanText(c.node);
-    if (!c.serial.empty()) text += " (serial " + CleanText(c.serial) + ")";
+    std::string text = term::CleanText(c.node);
+    if (!c.serial.empty()) text += " (serial " + term::CleanText(c.serial) + ")";
     return text;
 }
 
@@ -45,9 +45,9 @@ int ChooseStick(const std::vector<FoundController>& found, const std::string& de
     if (device.empty()) {
         *error = "no stick found (" + Identity(DeviceIdentity) + ")";
     } else if (sticks.empty()) {
-        *error = "no stick " + CleanText(device) + ": no stick found at all";
+        *error = "no stick " + term::CleanText(device) + ": no stick found at all";
     } else {
-        *error = "no stick " + CleanText(device) + "; found: " + sticks;
+        *error = "no stick " + term::CleanText(device) + "; found: " + sticks;
     }
     return -1;
 }
@@ -57,12 +57,12 @@ std::string ListText(const std::vector<FoundController>& found, int chosen) {
     for (std::size_t i = 0; i < found.size(); ++i) {
         const FoundController& c = found[i];
         text += static_cast<int>(i) == chosen ? "* " : "  ";
-        text += Identity(c.vidPid) + "  " + CleanText(c.node);
-        text += "  serial " + (c.serial.empty() ? std::string("-") : CleanText(c.serial));
-        text += "  port " + (c.port.empty() ? std::string("-") : CleanText(c.port));
+        text += Identity(c.vidPid) + "  " + term::CleanText(c.node);
+        text += "  serial " + (c.serial.empty() ? std::string("-") : term::CleanText(c.serial));
+        text += "  port " + (c.port.empty() ? std::string("-") : term::CleanText(c.port));
         text += "  input " + std::to_string(c.inputReportLength) + " bytes, output " +
                 std::to_string(c.outputReportLength) + " bytes";
-        if (!c.name.empty()) text += "  " + CleanText(c.name);
+        if (!c.name.empty()) text += "  " + term::CleanText(c.name);
         text += "\n";
     }
     return text;
@@ -91,4 +91,4 @@ std::string ListJson(const std::vector<FoundController>& found, int chosen) {
     return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace term
+}  // namespace service

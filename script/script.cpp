@@ -1,10 +1,10 @@
-#include "term/script.h"
+#include "script/script.h"
 
 #include <sstream>
 
 #include "platform/win_defs.h"
 
-namespace term {
+namespace script {
 namespace {
 
 std::vector<std::string> Words(const std::string& line) {
@@ -153,4 +153,4 @@ bool ScriptNeedsVirtualStick(const std::vector<ScriptCommand>& commands, int* li
     return false;
 }
 
-}  // namespace term
+}  // namespace script

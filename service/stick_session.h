@@ -13,7 +13,7 @@
 #include "platform/virtual_window_system.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 
-namespace term {
+namespace service {
 
 class StickSession final : public plat::vws::Responder {
   public:
@@ -51,4 +51,4 @@ class StickSession final : public plat::vws::Responder {
     plat::vws::DialogDriver m_window{m_dlg};
 };
 
-}  // namespace term
+}  // namespace service

@@ -1,4 +1,4 @@
-#include "term/boxes.h"
+#include "term/save_prompt.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace term {
+namespace service {
 
 struct FoundController {
     std::string node;          // the path discovery hands to the driver
@@ -34,4 +34,4 @@ std::string ListText(const std::vector<FoundController>& found, int chosen);
 // "selected"}]}; ids as four lower-case hex digits, absent strings as "".
 std::string ListJson(const std::vector<FoundController>& found, int chosen);
 
-}  // namespace term
+}  // namespace service

@@ -1,10 +1,13 @@
-#include "term/options.h"
+#include "app/options.h"
 
 #include <cstddef>
 
-#include "term/script.h"
+#include "script/script.h"
 
-namespace term {
+namespace app {
+
+using service::Command;
+using service::kDefaultDumpFile;
 namespace {
 
 constexpr std::uint32_t kMaxReplyLatencyMs = 60000;
@@ -12,7 +15,7 @@ constexpr std::uint32_t kLastEepromAddress = 255;
 
 bool ParseLength(const std::string& text, std::uint16_t* value) {
     std::uint32_t v = 0;
-    if (!ParseScriptNumber(text, 0xFFFF, &v) || v == 0) return false;
+    if (!script::ParseScriptNumber(text, 0xFFFF, &v) || v == 0) return false;
     *value = static_cast<std::uint16_t>(v);
     return true;
 }
@@ -176,7 +179,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--sim-reply-latency") {
             if (!takeValue()) return false;
             std::uint32_t ms = 0;
-            if (!ParseScriptNumber(value, kMaxReplyLatencyMs, &ms)) {
+            if (!script::ParseScriptNumber(value, kMaxReplyLatencyMs, &ms)) {
                 *error = "--sim-reply-latency needs a time of 0 to 60000 ms";
                 return false;
             }
@@ -188,7 +191,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--sim-flip-bit") {
             if (!takeValue()) return false;
             std::uint32_t address = 0;
-            if (!ParseScriptNumber(value, kLastEepromAddress, &address)) {
+            if (!script::ParseScriptNumber(value, kLastEepromAddress, &address)) {
                 *error = "--sim-flip-bit needs an EEPROM address of 0 to 255";
                 return false;
             }
@@ -319,4 +322,4 @@ std::string HelpText() {
            "all fourteen fields or holds a value a field cannot store).\n";
 }
 
-}  // namespace term
+}  // namespace app

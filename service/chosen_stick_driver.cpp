@@ -1,8 +1,8 @@
-#include "term/chosen_stick_driver.h"
+#include "service/chosen_stick_driver.h"
 
 #include <algorithm>
 
-namespace term {
+namespace service {
 namespace {
 
 // The inner driver's input system, passing on only the devices whose path is
@@ -78,4 +78,4 @@ bool ChosenStickDriver::CreateInputSystem(plat::InputSystem** system) {
     return true;
 }
 
-}  // namespace term
+}  // namespace service

@@ -12,8 +12,6 @@
 
 #include "calib/calibration_record.h"
 
-namespace term {
-
 // "0x1234" or "0x12", as the dump writes them.
 std::string FieldText(const CalibrationField& field, const CalibrationRecord& record);
 
@@ -30,6 +28,8 @@ enum class BlockFileStatus {
 // otherwise a message naming the missing fields or the bad value.
 bool ParseBlockText(std::string_view text, CalibrationRecord* record, std::string* error);
 
+// The error text holds the file's name and bytes from it as they are: a
+// caller that shows it cleans it first.
 BlockFileStatus ReadBlockFile(const std::string& path, CalibrationRecord* record,
                               std::string* error);
 
@@ -37,5 +37,3 @@ BlockFileStatus ReadBlockFile(const std::string& path, CalibrationRecord* record
 // "Edge_BM: stick 0x07, file 0x08".
 std::vector<std::string> DifferingFields(const CalibrationRecord& stick,
                                          const CalibrationRecord& file);
-
-}  // namespace term

@@ -1,15 +1,15 @@
-#include "term/service_commands.h"
+#include "service/service_commands.h"
 
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 
 #include "calib/calibration_file.h"
-#include "term/block_file.h"
+#include "calib/block_file.h"
 #include "term/clean_text.h"
-#include "term/stick_session.h"
+#include "service/stick_session.h"
 
-namespace term {
+namespace service {
 namespace {
 
 bool Exists(const std::string& path) {
@@ -20,16 +20,16 @@ bool Exists(const std::string& path) {
 // The stick's block, or the one message that says it could not be read.
 bool FetchOrSay(StickSession& stick, CalibrationRecord* record, std::ostream& err) {
     if (stick.Fetch(record)) return true;
-    err << "kx9calib: cannot read the EEPROM of " << CleanText(stick.Node()) << "\n";
+    err << "kx9calib: cannot read the EEPROM of " << term::CleanText(stick.Node()) << "\n";
     return false;
 }
 
-int Dump(const Options& o, const CommandEnvironment& env) {
+int Dump(const CommandRequest& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     const bool toStdout = o.file == "-";
     // Before the stick is touched: the answer does not depend on it.
     if (!toStdout && !o.force && Exists(o.file)) {
-        err << "kx9calib: " << CleanText(o.file) << " exists; dump --force replaces it\n";
+        err << "kx9calib: " << term::CleanText(o.file) << " exists; dump --force replaces it\n";
         return kCommandFailed;
     }
     StickSession stick(*env.hid, err, env.openAdvice);
@@ -46,11 +46,11 @@ int Dump(const Options& o, const CommandEnvironment& env) {
         return kCommandOk;
     }
     if (!SaveCalibrationFile(o.file.c_str(), record)) {
-        err << "kx9calib: cannot write " << CleanText(o.file) << "\n";
+        err << "kx9calib: cannot write " << term::CleanText(o.file) << "\n";
         return kCommandFailed;
     }
-    err << "kx9calib: the block of " << CleanText(stick.Node()) << " is in " << CleanText(o.file)
-        << "\n";
+    err << "kx9calib: the block of " << term::CleanText(stick.Node()) << " is in "
+        << term::CleanText(o.file) << "\n";
     return kCommandOk;
 }
 
@@ -62,16 +62,16 @@ int LoadBlock(const std::string& path, const CommandEnvironment& env, Calibratio
         case BlockFileStatus::kOk:
             return kCommandOk;
         case BlockFileStatus::kUnreadable:
-            *env.err << "kx9calib: " << error << "\n";
+            *env.err << "kx9calib: " << term::CleanText(error) << "\n";
             return kCommandFailed;
         case BlockFileStatus::kNotABlock:
             break;
     }
-    *env.err << "kx9calib: " << error << "\n";
+    *env.err << "kx9calib: " << term::CleanText(error) << "\n";
     return kCommandUsage;
 }
 
-int Restore(const Options& o, const CommandEnvironment& env) {
+int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     CalibrationRecord wanted{};
     if (const int status = LoadBlock(o.file, env, &wanted)) return status;
@@ -86,14 +86,14 @@ int Restore(const Options& o, const CommandEnvironment& env) {
         }
         // A backup never replaces anything, least of all an older backup.
         if (Exists(backup)) {
-            err << "kx9calib: " << CleanText(backup) << " exists; nothing was written\n";
+            err << "kx9calib: " << term::CleanText(backup) << " exists; nothing was written\n";
             return kCommandFailed;
         }
     }
 
     StickSession stick(*env.hid, err, env.openAdvice);
     if (!stick.Open()) return kCommandFailed;
-    const std::string node = CleanText(stick.Node());
+    const std::string node = term::CleanText(stick.Node());
     if (!o.noBackup) {
         CalibrationRecord current{};
         if (!stick.Fetch(&current)) {
@@ -102,20 +102,20 @@ int Restore(const Options& o, const CommandEnvironment& env) {
             return kCommandFailed;
         }
         if (!SaveCalibrationFile(backup.c_str(), current)) {
-            err << "kx9calib: cannot write the backup " << CleanText(backup)
+            err << "kx9calib: cannot write the backup " << term::CleanText(backup)
                 << "; nothing was written\n";
             return kCommandFailed;
         }
-        err << "kx9calib: the block of " << node << " was backed up to " << CleanText(backup)
+        err << "kx9calib: the block of " << node << " was backed up to " << term::CleanText(backup)
             << "\n";
     }
     const std::string kept =
-        o.noBackup ? std::string() : "; its block before is in " + CleanText(backup);
+        o.noBackup ? std::string() : "; its block before is in " + term::CleanText(backup);
 
     // The store reads the block back and counts it only when it came back
     // whole and the same.
     if (stick.Store(wanted)) {
-        err << "kx9calib: " << node << " holds the block of " << CleanText(o.file)
+        err << "kx9calib: " << node << " holds the block of " << term::CleanText(o.file)
             << " (read back and verified)\n";
         return kCommandOk;
     }
@@ -125,11 +125,11 @@ int Restore(const Options& o, const CommandEnvironment& env) {
         for (const std::string& line : DifferingFields(stored, wanted)) err << "  " << line << "\n";
     }
     err << "kx9calib: writing the block to " << node << " failed: it does not read back as "
-        << CleanText(o.file) << kept << "\n";
+        << term::CleanText(o.file) << kept << "\n";
     return kCommandFailed;
 }
 
-int Verify(const Options& o, const CommandEnvironment& env) {
+int Verify(const CommandRequest& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     CalibrationRecord expected{};
     if (const int status = LoadBlock(o.file, env, &expected)) return status;
@@ -140,17 +140,17 @@ int Verify(const Options& o, const CommandEnvironment& env) {
     const std::vector<std::string> differences = DifferingFields(actual, expected);
     for (const std::string& line : differences) *env.out << line << "\n";
     if (!differences.empty()) {
-        err << "kx9calib: " << CleanText(stick.Node()) << " differs from " << CleanText(o.file)
-            << " in " << differences.size() << (differences.size() == 1 ? " field" : " fields")
-            << "\n";
+        err << "kx9calib: " << term::CleanText(stick.Node()) << " differs from "
+            << term::CleanText(o.file) << " in " << differences.size()
+            << (differences.size() == 1 ? " field" : " fields") << "\n";
         return kCommandFailed;
     }
-    err << "kx9calib: " << CleanText(stick.Node()) << " holds the block of " << CleanText(o.file)
-        << "\n";
+    err << "kx9calib: " << term::CleanText(stick.Node()) << " holds the block of "
+        << term::CleanText(o.file) << "\n";
     return kCommandOk;
 }
 
-int List(const Options& o, const CommandEnvironment& env) {
+int List(const CommandRequest& o, const CommandEnvironment& env) {
     const std::vector<FoundController> found = env.list();
     std::string error;
     const int chosen = ChooseStick(found, o.device, &error);
@@ -186,7 +186,7 @@ std::string DatedBackupName() {
     return name;
 }
 
-int RunServiceCommand(const Options& options, const CommandEnvironment& env) {
+int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env) {
     // A stick asked for by name and not there is named with what is.
     if (!options.device.empty() && options.command != Command::kList) {
         std::string error;
@@ -210,4 +210,4 @@ int RunServiceCommand(const Options& options, const CommandEnvironment& env) {
     return kCommandUsage;
 }
 
-}  // namespace term
+}  // namespace service

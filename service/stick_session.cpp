@@ -1,8 +1,8 @@
-#include "term/stick_session.h"
+#include "service/stick_session.h"
 
 #include "term/clean_text.h"
 
-namespace term {
+namespace service {
 
 StickSession::StickSession(plat::HidDriver& hid, std::ostream& err,
                            std::function<std::string()> openAdvice)
@@ -37,7 +37,7 @@ bool StickSession::Open() {
         return false;
     }
     if (m_dlg.m_pInBuf.load() == nullptr) {
-        m_err << "kx9calib: cannot open the stick " << CleanText(Node()) << "\n";
+        m_err << "kx9calib: cannot open the stick " << term::CleanText(Node()) << "\n";
         const std::string advice = m_openAdvice ? m_openAdvice() : std::string();
         if (!advice.empty()) m_err << advice << "\n";
         return false;
@@ -61,8 +61,8 @@ bool StickSession::Store(const CalibrationRecord& record) {
 }
 
 int StickSession::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
-    if (m_reporting) m_err << "kx9calib: " << CleanText(call.text) << "\n";
+    if (m_reporting) m_err << "kx9calib: " << term::CleanText(call.text) << "\n";
     return IDOK;
 }
 
-}  // namespace term
+}  // namespace service

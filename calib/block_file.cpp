@@ -1,4 +1,4 @@
-#include "term/block_file.h"
+#include "calib/block_file.h"
 
 #include <array>
 #include <cstdint>
@@ -6,9 +6,7 @@
 #include <cstring>
 
 #include "calib/calibration_file.h"
-#include "term/clean_text.h"
 
-namespace term {
 namespace {
 
 bool IsBlank(char c) {
@@ -70,9 +68,9 @@ bool ParseBlockText(std::string_view text, CalibrationRecord* record, std::strin
         std::uint64_t number = 0;
         const bool wide = field->wide != nullptr;
         if (!ParsePlainNumber(value, &number)) {
-            problem = std::string(field->name) + " = " + CleanText(value) + " is not a number";
+            problem = std::string(field->name) + " = " + std::string(value) + " is not a number";
         } else if (number > (wide ? 0xFFFFu : 0xFFu)) {
-            problem = std::string(field->name) + " = " + CleanText(value) +
+            problem = std::string(field->name) + " = " + std::string(value) +
                       (wide ? " does not fit in 16 bits (0xFFFF at most)"
                             : " does not fit in a byte (0xFF at most)");
         } else {
@@ -102,7 +100,7 @@ BlockFileStatus ReadBlockFile(const std::string& path, CalibrationRecord* record
                               std::string* error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        *error = "cannot read " + CleanText(path);
+        *error = "cannot read " + path;
         return BlockFileStatus::kUnreadable;
     }
     std::string text;
@@ -119,16 +117,16 @@ BlockFileStatus ReadBlockFile(const std::string& path, CalibrationRecord* record
     }
     std::fclose(file);
     if (failed) {
-        *error = "cannot read " + CleanText(path);
+        *error = "cannot read " + path;
         return BlockFileStatus::kUnreadable;
     }
     if (text.size() > kMaxBlockFileBytes) {
-        *error = CleanText(path) + " is too large for a block file";
+        *error = path + " is too large for a block file";
         return BlockFileStatus::kNotABlock;
     }
     std::string why;
     if (!ParseBlockText(text, record, &why)) {
-        *error = CleanText(path) + ": " + why;
+        *error = path + ": " + why;
         return BlockFileStatus::kNotABlock;
     }
     return BlockFileStatus::kOk;
@@ -144,5 +142,3 @@ std::vector<std::string> DifferingFields(const CalibrationRecord& stick,
     }
     return lines;
 }
-
-}  // namespace term

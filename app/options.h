@@ -9,24 +9,17 @@
 #include <string>
 #include <vector>
 
-namespace term {
+#include "service/command_request.h"
+
+namespace app {
 
 inline constexpr std::uint16_t kDefaultSimInputLength = 64;
 inline constexpr std::uint16_t kDefaultSimOutputLength = 64;
-inline constexpr const char* kDefaultDumpFile = "Kx9_Joystick_FW.txt";
-
-enum class Command {
-    kDialog,  // no command: the calibration dialog (or its script)
-    kDump,
-    kRestore,
-    kVerify,
-    kList,
-};
-
-struct Options {
+// The command and the command's own options are what the service commands
+// take; the rest chooses the stick and runs the dialog.
+struct Options : service::CommandRequest {
     bool help = false;
     bool version = false;
-    Command command = Command::kDialog;
 
     // --- global ---
     bool simulate = false;
@@ -36,16 +29,8 @@ struct Options {
     std::optional<std::uint32_t> simReplyLatencyMs;  // unset: the stick's own
     bool simIgnoreWrites = false;
     int simFlipBitAddress = -1;  // -1: none
-    std::string device;          // a node or a serial; empty: the first stick
     bool script = false;
     std::string scriptPath;  // "-" for standard input
-
-    // --- the command's own ---
-    bool force = false;  // dump: replace an existing file
-    bool json = false;   // list
-    std::string backup;  // restore: where the backup goes; empty: a dated name
-    bool noBackup = false;
-    std::string file;  // dump: the file ("-" standard output); restore, verify: the block
 };
 
 // False with a one-line reason when the command line is not usable.
@@ -53,4 +38,4 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
 
 std::string HelpText();
 
-}  // namespace term
+}  // namespace app

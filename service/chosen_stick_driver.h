@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/hid.h"
-#include "term/found_sticks.h"
+#include "service/found_sticks.h"
 
-namespace term {
+namespace service {
 
 class ChosenStickDriver final : public plat::HidDriver {
   public:
@@ -51,4 +51,4 @@ class ChosenStickDriver final : public plat::HidDriver {
     std::string m_device;
 };
 
-}  // namespace term
+}  // namespace service

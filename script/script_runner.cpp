@@ -1,17 +1,17 @@
-#include "term/script_runner.h"
+#include "script/script_runner.h"
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "platform/sync.h"
-#include "term/boxes.h"
+#include "term/save_prompt.h"
 #include "term/canvas.h"
 #include "term/clean_text.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 #include "ui/resource.h"
 
-namespace term {
+namespace script {
 namespace {
 
 constexpr UINT kWmNull = 0;
@@ -56,17 +56,17 @@ std::string VisibleLine(const std::vector<int>& visibleIds) {
 }
 
 std::string FormatBoxTranscript(const plat::vws::MessageBoxCall& call) {
-    std::string out =
-        "[box] " + CleanText(call.caption) + " (" + MessageBoxTypeName(call.type) + ")\n";
-    std::vector<std::string> lines = SplitLines(call.text);
+    std::string out = "[box] " + term::CleanText(call.caption) + " (" +
+                      term::MessageBoxTypeName(call.type) + ")\n";
+    std::vector<std::string> lines = term::SplitLines(call.text);
     // A text that ends with a line break has no empty line after it.
     if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
-    for (const std::string& l : lines) out += CleanText(l) + "\n";
+    for (const std::string& l : lines) out += term::CleanText(l) + "\n";
     out += "[end]\n";
     return out;
 }
 
-ScriptRunner::ScriptRunner(std::vector<ScriptCommand> commands, StickControl* stick,
+ScriptRunner::ScriptRunner(std::vector<ScriptCommand> commands, term::StickControl* stick,
                            std::ostream& out, std::ostream& err, std::string folder)
     : m_commands(std::move(commands)),
       m_stick(stick),
@@ -199,28 +199,28 @@ int ScriptRunner::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
 }
 
 bool ScriptRunner::AnswerFileDialog(const plat::vws::FileDialogCall& call, std::string* path) {
-    m_out << "[file] " << CleanText(call.fileName) << " -> ";
+    m_out << "[file] " << term::CleanText(call.fileName) << " -> ";
     if (!m_saveAnswer.has_value()) {
         m_out << "cancelled\n";
         return false;
     }
     const std::string answer = *m_saveAnswer;
     m_saveAnswer.reset();
-    SavePrompt prompt(call, m_folder);
+    term::SavePrompt prompt(call, m_folder);
     prompt.SetName(answer);
     prompt.Submit();
     // Naming an existing file in the script is the answer to the overwrite
     // question as well.
-    if (prompt.GetState() == SavePrompt::State::kConfirmOverwrite) {
-        prompt.OnKey(Key{KeyKind::kChar, 'y'});
+    if (prompt.GetState() == term::SavePrompt::State::kConfirmOverwrite) {
+        prompt.OnKey(term::Key{term::KeyKind::kChar, 'y'});
     }
-    if (prompt.GetState() != SavePrompt::State::kConfirmed) {
-        m_out << "refused: " << CleanText(prompt.Message()) << "\n";
+    if (prompt.GetState() != term::SavePrompt::State::kConfirmed) {
+        m_out << "refused: " << term::CleanText(prompt.Message()) << "\n";
         return false;
     }
     *path = prompt.Path();
-    m_out << CleanText(ShownPath(answer, *path, m_folder)) << "\n";
+    m_out << term::CleanText(ShownPath(answer, *path, m_folder)) << "\n";
     return true;
 }
 
-}  // namespace term
+}  // namespace script

@@ -1,0 +1,30 @@
+// What kx9calib's command line asks of a service command: which command,
+// which stick, and the command's own options.
+#pragma once
+
+#include <string>
+
+namespace service {
+
+inline constexpr const char* kDefaultDumpFile = "Kx9_Joystick_FW.txt";
+
+enum class Command {
+    kDialog,  // no command: the calibration dialog (or its script)
+    kDump,
+    kRestore,
+    kVerify,
+    kList,
+};
+
+struct CommandRequest {
+    Command command = Command::kDialog;
+    std::string device;  // a node or a serial; empty: the first stick
+
+    bool force = false;  // dump: replace an existing file
+    bool json = false;   // list
+    std::string backup;  // restore: where the backup goes; empty: a dated name
+    bool noBackup = false;
+    std::string file;  // dump: the file ("-" standard output); restore, verify: the block
+};
+
+}  // namespace service
