@@ -116,7 +116,14 @@ class Session:
         return [w for w in windows if w.child(look.STEP_TEXTS[0]) is None]
 
     def xwindow(self, window, title=TITLE):
-        xid = wait_for(lambda: self.display.window_for(title, window.client), CHANGE_LIMIT)
+        # The window is looked up again each time: a dialog first seen at the
+        # screen's corner is placed a moment later, and its first rectangle
+        # then matches no X window.
+        def find():
+            now = next((w for w in self.windows(title) if w.hwnd == window.hwnd), window)
+            return self.display.window_for(title, now.client)
+
+        xid = wait_for(find, CHANGE_LIMIT)
         if not xid:
             raise Fatal(f"no X window shows '{title}' at {window.client}")
         return xid
