@@ -11,6 +11,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,8 @@ class ServiceCommands : public ::testing::Test {
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
                   (std::string("kx9-service-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                   std::to_string(std::random_device{}()));
         Fresh();
     }
     void TearDown() override {

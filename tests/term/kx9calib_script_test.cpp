@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "calib/calibration_file.h"
@@ -43,9 +44,12 @@ struct Result {
 class Kx9calibScript : public ::testing::Test {
   protected:
     void SetUp() override {
+        // A name of this run's own: two runs of the suite on one machine must
+        // not clear each other's folder.
         folder = fs::temp_directory_path() /
                  (std::string("kx9calib-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                  std::to_string(std::random_device{}()));
         fs::remove_all(folder);
         fs::create_directories(folder);
         // The eight edge and centre parameters all 0, as in the worked example.
