@@ -68,6 +68,7 @@ void CKx9JoystickCalibrationDlg::OpenLink() {
     m_nRightX = 0;
     m_nDownY = 0;
     m_nLeftX = 0xFFFF;
+    m_bLinkLost = 0;
 
     m_hStopEvent = plat::NewEvent(false);
     m_hStoppedEvent = plat::NewEvent(false);

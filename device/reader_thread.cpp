@@ -87,7 +87,7 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
             }
             if (woke == plat::kWaitObject0 + 1) {
                 std::uint32_t count = 0;
-                hid.GetResult(device, &io, &count);
+                dlg.m_bLinkLost = hid.GetResult(device, &io, &count) ? 0 : 1;
                 // A read that completed with an error leaves the previous
                 // report in the buffer: the axes keep their values.
                 Publish(dlg, received, length);
@@ -98,6 +98,7 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
             hid.Cancel(device, &io);
         }
         // Completed at once, failed, or not waitable: nothing to publish.
+        if (started == plat::IoStart::kFailed) dlg.m_bLinkLost = 1;
         if (plat::WaitForSingleObject(stop, kBackOffMs) != plat::kWaitTimeout) break;
     }
 

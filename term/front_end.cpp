@@ -104,6 +104,7 @@ void TerminalFrontEnd::SampleStick(CDialog* dialog) {
     StickSample sample;
     sample.found = wizard->m_bDeviceFound.load() != 0;
     sample.linkOpen = wizard->m_pInBuf.load() != nullptr;
+    sample.linkLost = wizard->m_bLinkLost.load() != 0;
     sample.x = wizard->m_nCurX.load();
     sample.y = wizard->m_nCurY.load();
     sample.step = StepOfVisibleTexts(plat::vws::DialogDriver(*dialog).VisibleIds());

@@ -72,6 +72,13 @@ void StatusLine::Update(const StickSample& sample) {
     const bool pressed = sample.spacePresses != m_last.spacePresses;
     const bool movedOn = sample.step == m_last.step + 1;
     const int judged = m_last.step;
+    // Only the unplug poll takes a found stick away; a Space without one
+    // searches.
+    if (m_last.found && !sample.found) {
+        m_goneUnseen = true;
+    } else if (sample.found || pressed) {
+        m_goneUnseen = false;
+    }
     if (!sample.found) {
         m_outcome.clear();
     } else if ((pressed || movedOn) && judged >= 1 && judged <= 5 && m_last.found) {
@@ -92,9 +99,15 @@ void StatusLine::Update(const StickSample& sample) {
 std::string StatusLine::Text() const {
     std::string text;
     if (!m_last.found) {
-        text = "no stick found";
+        text = m_goneUnseen ? "stick unplugged, not looked for since: Space looks again"
+                            : "no stick found: Space looks again";
     } else if (!m_last.linkOpen) {
         text = "stick found, not open";
+    } else if (m_last.linkLost) {
+        // The dialog stays in its step with these values whatever is plugged
+        // in now; only a new start reads a stick again.
+        text = Format("stick lost, steps judge its last X %04X  Y %04X: close and start again",
+                      m_last.x, m_last.y);
     } else {
         text = Format("stick X %04X  Y %04X", m_last.x, m_last.y);
     }

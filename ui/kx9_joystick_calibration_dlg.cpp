@@ -42,6 +42,7 @@ CKx9JoystickCalibrationDlg::CKx9JoystickCalibrationDlg()
       m_hReaderThread(nullptr),
       m_hStopEvent(nullptr),
       m_hStoppedEvent(nullptr),
+      m_bLinkLost(0),
       m_Calib{},
       m_hIcon(plat::LoadIconA(plat::ProgramInstance(), IDR_MAINFRAME)) {}
 

@@ -87,6 +87,9 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     std::atomic<plat::Handle> m_hReaderThread;
     std::atomic<plat::Handle> m_hStopEvent;
     std::atomic<plat::Handle> m_hStoppedEvent;
+    // 1 while the reader's reads fail (the stick went away under an open
+    // link); the wizard never looks at it, a front end may say so.
+    std::atomic<std::uint32_t> m_bLinkLost;
     CalibrationRecord m_Calib;
     plat::IconRef m_hIcon;
     // The EEPROM read requests whose replies have not come (device/,

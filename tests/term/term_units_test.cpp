@@ -305,13 +305,19 @@ std::vector<StickSample> Pressed(int step, std::uint16_t x, std::uint16_t y) {
 TEST(StatusLine, SaysWhatTheStickIsAndWhatSpaceDid) {
     const StickSample none{};
     const StickSample closed{.found = true, .linkOpen = false, .step = 6};
+    const StickSample searched{.spacePresses = 1};
+    StickSample lost = At(3, 0x9F00, 0x8000);
+    lost.linkLost = true;
+    StickSample lostPressed = lost;
+    lostPressed.spacePresses = 1;
     const struct {
         const char* name;
         std::vector<StickSample> samples;
         const char* text;
     } cases[] = {
         // clang-format off
-        {"no stick", {none}, "no stick found"},
+        {"no stick", {none}, "no stick found: Space looks again"},
+        {"searched, none", {none, searched}, "no stick found: Space looks again"},
         {"live axes", {At(1, 0x8000, 0x7F80)}, "stick X 8000  Y 7F80"},
         {"found, link closed", {closed}, "stick found, not open"},
         {"centre missed", Pressed(1, 0x9000, 0x8000),
@@ -334,7 +340,19 @@ TEST(StatusLine, SaysWhatTheStickIsAndWhatSpaceDid) {
         // A press that came and went between two samples shows by its step.
         {"passed unseen", {At(2, 0x8000, 0x0080), At(3, 0x8000, 0x0080)},
          "stick X 8000  Y 0080   step 2: passed at X 8000, Y 0080"},
-        {"stick gone", {At(3, 0x9F00, 0x8000), At(3, 0x9F00, 0x8000, 1), none}, "no stick found"},
+        // The poll saw the written stick go; nothing has looked since, so a
+        // stick plugged in meanwhile is not known.
+        {"unplugged after the write", {closed, none},
+         "stick unplugged, not looked for since: Space looks again"},
+        {"unplugged, then searched", {closed, none, searched}, "no stick found: Space looks again"},
+        {"unplugged, then found", {closed, none, At(1, 0x8000, 0x8000, 1)}, "stick X 8000  Y 8000"},
+        // Lost under an open link: the step goes on with the last values
+        // however the stick is plugged in again.
+        {"lost in a step", {At(3, 0x9F00, 0x8000), lost},
+         "stick lost, steps judge its last X 9F00  Y 8000: close and start again"},
+        {"lost, Space judged", {lost, lostPressed},
+         "stick lost, steps judge its last X 9F00  Y 8000: close and start again"
+         "   step 3: not far enough right: X 9F00, needs C000 or more"},
         {"next stick",
          {At(5, 0x0000, 0x8000), At(6, 0x0000, 0x8000, 1), closed, At(1, 0x8000, 0x8000)},
          "stick X 8000  Y 8000"},
