@@ -42,7 +42,7 @@ int RunScript(DialogRun& run) {
         run.hidraw->LastOpenFailure() == plat::OpenFailure::kPermissionDenied) {
         std::cerr << plat::PermissionDeniedMessage(NodeForAdvice(run), DeviceIdentity) << "\n";
     }
-    return 0;
+    return runner.Failed() ? 1 : 0;
 }
 
 int RunInTerminal(DialogRun& run) {

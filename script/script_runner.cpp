@@ -177,6 +177,10 @@ void ScriptRunner::AwaitReport(const ScriptCommand& c, CKx9JoystickCalibrationDl
         if (late()) {
             m_err << "kx9calib: line " << c.line << ": no report at the new position reached "
                   << "the dialog within " << kReportLimitMs << " ms\n";
+            // What follows would judge a position the dialog never saw:
+            // end here, as the end of the script does.
+            m_failed = true;
+            m_next = m_commands.size();
             return;
         }
         plat::Sleep(1);

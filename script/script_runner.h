@@ -55,6 +55,9 @@ class ScriptRunner final : public plat::vws::Responder {
     // The line of the first command that has not run (the dialog ended
     // before the script did), or 0 when every command ran.
     int UnrunLine() const;
+    // A command could not do what it says (a `stick` whose report never
+    // reached the dialog); the script ended there.
+    bool Failed() const { return m_failed; }
 
     int AnswerMessageBox(const plat::vws::MessageBoxCall& call) override;
     bool AnswerFileDialog(const plat::vws::FileDialogCall& call, std::string* path) override;
@@ -72,6 +75,7 @@ class ScriptRunner final : public plat::vws::Responder {
     std::string m_folder;
     plat::vws::Desktop* m_desktop = nullptr;
     std::uint32_t m_waitLeft = 0;
+    bool m_failed = false;
     // The answer to the next save-file dialog: a path, or nothing to cancel.
     std::optional<std::string> m_saveAnswer;
 };

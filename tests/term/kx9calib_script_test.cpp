@@ -159,7 +159,7 @@ TEST_F(Kx9calibScript, TranscriptShowsThePathWrittenAndNoControls) {
     EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos) << r.out;
 }
 
-TEST_F(Kx9calibScript, LinesLeftWhenTheDialogEndsAreReported) {
+TEST_F(Kx9calibScript, ScriptsThatCannotGoOnEndEarlyAndSaySo) {
     // Calibrated and unplugged, discovery finds nothing: keys reach the
     // dialog's own handling, and Enter ends it without the close path.
     Write("enter.kx9",
@@ -171,6 +171,15 @@ TEST_F(Kx9calibScript, LinesLeftWhenTheDialogEndsAreReported) {
     EXPECT_EQ(r.out.rfind("[box] Debug (MB_OK)\nDATA\n", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("visible:"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("ended before line 14"), std::string::npos) << r.err;
+
+    // Lost in step 2 and plugged in again: the dialog's link is dead, so the
+    // move never reaches it, and nothing after it may run as if it had.
+    Write("lost.kx9", "stick 0x8000 0x8000\nkey space\nunplug\nplug\nshow\nstick 0x8000 0\nshow\n");
+    const Result lost = Run("--simulate --script lost.kx9");
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_EQ(lost.out, "visible: IDC_STEP_PLUG IDC_STEP_UP IDC_PIC_2\n");
+    EXPECT_NE(lost.err.find("line 6: no report at the new position"), std::string::npos)
+        << lost.err;
 }
 
 // The service commands through main: the command line reaching them, the
