@@ -5,6 +5,10 @@
 # The programs' own install rules are in app/linux.cmake and app/windows.cmake.
 set(_pkg ${CMAKE_SOURCE_DIR}/packaging)
 set(_pkg_out ${CMAKE_BINARY_DIR}/packaging)
+# What a newcomer tries first, in both packages: none of it is named as the
+# configuration the dialog reads, so none is taken for a line's own.
+set(_examples ${CMAKE_SOURCE_DIR}/examples/demo-config.txt ${CMAKE_SOURCE_DIR}/examples/demo.kx9
+  ${CMAKE_SOURCE_DIR}/examples/calibrated.txt ${CMAKE_SOURCE_DIR}/examples/old.txt)
 # Dates of the release texts; SOURCE_DATE_EPOCH, when set, makes them repeatable.
 string(TIMESTAMP KX9_RELEASE_DATE "%Y-%m-%d" UTC)
 string(TIMESTAMP KX9_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
@@ -22,6 +26,7 @@ if(WIN32)
   # line ends so that any editor shows it as written.
   configure_file(${_pkg}/windows-usage.txt.in ${_pkg_out}/README.txt @ONLY NEWLINE_STYLE WIN32)
   install(FILES ${_pkg_out}/README.txt DESTINATION . COMPONENT program)
+  install(FILES ${_examples} DESTINATION examples COMPONENT program)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME Kx9JoystickCalibration)
   set(CPACK_PACKAGE_FILE_NAME "Kx9JoystickCalibration-${PROJECT_VERSION}-win64")
@@ -43,6 +48,7 @@ else()
     RENAME kx9calib)
   install(FILES README.md ${_pkg}/copyright ${_pkg_out}/changelog.Debian.gz
     DESTINATION share/doc/kx9calib)
+  install(FILES ${_examples} DESTINATION share/doc/kx9calib/examples)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME kx9calib)

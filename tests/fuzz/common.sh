@@ -40,8 +40,8 @@ fuzz_seeds() {
   mkdir -p "$dest"
   cp tests/fuzz/seeds/"$name"/* "$dest"/
   case $name in
-    calibration_text) cp scripts/demo-config.txt "$dest"/ ;;
-    script) cp scripts/demo.kx9 "$dest"/ ;;
+    calibration_text) cp examples/demo-config.txt "$dest"/ ;;
+    script) cp examples/demo.kx9 "$dest"/ ;;
     picture) cp ui/res/step*.bmp "$dest"/ ;;
   esac
 }
