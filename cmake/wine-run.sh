@@ -3,6 +3,10 @@
 # the build folder (KX9_WINEPREFIX, set per test by CMake), so tests never
 # touch a user's ~/.wine.
 export WINEPREFIX="${KX9_WINEPREFIX:-$PWD/wineprefix}"
+# Wine keeps its server's socket folder under TMPDIR and leaves it behind:
+# beside the prefix it stays in the build folder, out of the machine's /tmp.
+export TMPDIR="$WINEPREFIX.tmp"
+mkdir -p "$TMPDIR"
 export WINEDEBUG=-all
 # No Mono or Gecko prompts: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -75,9 +75,9 @@ class Geometry:
             for k, p in enumerate(self.picture_rects, start=1):
                 if t and _intersect(t, p):
                     x, y, w, h = _intersect(t, p)
-                    lines.append(f"instruction {n} {t} meets picture {k} {p}: while the "
-                                 f"picture shows, its {w} x {h} pixels from client ({x}, {y}) "
-                                 "are judged as the picture's")
+                    lines.append(f"instruction {n} {t} and picture {k} {p} share {w} x {h} "
+                                 f"pixels from client ({x}, {y}), as the template places them; "
+                                 "the checks count them as the picture's while it shows")
         return lines
 
 

@@ -151,7 +151,7 @@ class Session:
             print(f"dialog font {points} pt \"{face}\" draws as "
                   f"{self.probe.font(dialog.hwnd, points, face)}", flush=True)
             for line in geometry.overlaps():
-                print(f"dialog layout: {line}", flush=True)
+                print(f"dialog geometry: {line}", flush=True)
         return geometry
 
     def wait_step(self, geometry, step, shot_name):

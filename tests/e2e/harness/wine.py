@@ -33,6 +33,7 @@ class Wine:
         self.fonts = fonts      # the registry file that pins the dialog font
         self.wine = _wine_tool("wine64")
         self.server = _wine_tool("wineserver")
+        os.makedirs(self.prefix + ".tmp", exist_ok=True)
 
     @property
     def env(self):
@@ -47,6 +48,9 @@ class Wine:
             # Wine picks its code page and font substitutes from the locale:
             # one locale for every run keeps the prefix as it was made.
             "LC_ALL": "C.UTF-8",
+            # Wine leaves its server's socket folder under TMPDIR: beside
+            # the prefix it stays out of the machine's /tmp.
+            "TMPDIR": self.prefix + ".tmp",
         })
         return env
 
