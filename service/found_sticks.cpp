@@ -73,12 +73,14 @@ std::string ListJson(const std::vector<FoundController>& found, int chosen) {
     for (std::size_t i = 0; i < found.size(); ++i) {
         const FoundController& c = found[i];
         controllers.push_back({
-            {"node", c.node},
+            // Cleaned before the library sees them: its escapes would give
+            // a script that decodes them the controls back.
+            {"node", term::CleanText(c.node)},
             {"vendor_id", Hex4(c.vidPid & 0xFFFF)},
             {"product_id", Hex4(c.vidPid >> 16)},
-            {"name", c.name},
-            {"serial", c.serial},
-            {"port", c.port},
+            {"name", term::CleanText(c.name)},
+            {"serial", term::CleanText(c.serial)},
+            {"port", term::CleanText(c.port)},
             {"input_report_length", c.inputReportLength},
             {"output_report_length", c.outputReportLength},
             {"kx9", IsKx9Stick(c)},
@@ -86,8 +88,8 @@ std::string ListJson(const std::vector<FoundController>& found, int chosen) {
         });
     }
     const nlohmann::ordered_json document = {{"controllers", controllers}};
-    // Names and serials come from devices: bytes that are not UTF-8 become
-    // U+FFFD instead of making the output unparsable.
+    // Every string is clean UTF-8 by now; replacing rather than throwing
+    // keeps the output whole should that ever not hold.
     return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 

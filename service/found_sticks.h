@@ -31,7 +31,8 @@ int ChooseStick(const std::vector<FoundController>& found, const std::string& de
 std::string ListText(const std::vector<FoundController>& found, int chosen);
 // {"controllers": [{"node", "vendor_id", "product_id", "name", "serial",
 // "port", "input_report_length", "output_report_length", "kx9",
-// "selected"}]}; ids as four lower-case hex digits, absent strings as "".
+// "selected"}]}; ids as four lower-case hex digits, absent strings as "";
+// outside text cleaned as in the text list.
 std::string ListJson(const std::vector<FoundController>& found, int chosen);
 
 }  // namespace service

@@ -15,6 +15,14 @@
 
 namespace service {
 
+// The dialog for a command: it writes only the block it is given, so the
+// configuration is never read (a pipe of that name would hang the command,
+// a huge file cost its size).
+class CommandDialog final : public CKx9JoystickCalibrationDlg {
+  public:
+    void LoadConfiguration() override {}
+};
+
 class StickSession final : public plat::vws::Responder {
   public:
     // `hid` serves discovery and the link while the session exists.
@@ -47,7 +55,7 @@ class StickSession final : public plat::vws::Responder {
     bool m_windowOpen = false;
     bool m_reporting = false;  // boxes of the dialog's own start-up are no concern here
     plat::vws::Desktop m_desktop{plat::vws::Clock::kReal};
-    CKx9JoystickCalibrationDlg m_dlg;
+    CommandDialog m_dlg;
     plat::vws::DialogDriver m_window{m_dlg};
 };
 

@@ -6,6 +6,7 @@
 
 #include "calib/calibration_file.h"
 #include "generated/version.h"
+#include "platform/file_open.h"
 #include "ui/resource.h"
 
 BEGIN_MESSAGE_MAP(CKx9JoystickCalibrationDlg, CDialog)
@@ -114,14 +115,20 @@ BOOL CKx9JoystickCalibrationDlg::OnInitDialog() {
     SetWindowTextA(kTitle);
 
     ClearCalibrationRecord(m_Calib);
-    // LoadCalibrationFile closes the stream itself, whatever it finds.
-    std::FILE* file = std::fopen(kConfigFile, "rb");
-    if (file == nullptr || !LoadCalibrationFile(file, m_Calib)) {
-        MessageBoxA("Error loading kx9JoystickCalibration.txt file.", kTitle, MB_OK);
-    }
+    LoadConfiguration();
 
     FindDevice();
     return TRUE;
+}
+
+void CKx9JoystickCalibrationDlg::LoadConfiguration() {
+    // LoadCalibrationFile closes the stream itself, whatever it finds. A
+    // name that is no regular file (a pipe would hang the start) cannot be
+    // loaded either.
+    std::FILE* file = plat::OpenRegularFileToRead(kConfigFile);
+    if (file == nullptr || !LoadCalibrationFile(file, m_Calib)) {
+        MessageBoxA("Error loading kx9JoystickCalibration.txt file.", kTitle, MB_OK);
+    }
 }
 
 void CKx9JoystickCalibrationDlg::ShowStep1Layout() {

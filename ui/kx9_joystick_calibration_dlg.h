@@ -30,6 +30,10 @@ class CKx9JoystickCalibrationDlg : public CDialog {
 
     // --- dialog (ui/kx9_joystick_calibration_dlg.cpp) ---
     void ShowStep1Layout();
+    // The configuration's fixed fields into m_Calib, or the "Error loading"
+    // box. A user of the dialog that writes only blocks it is given (the
+    // service commands) leaves the file alone.
+    virtual void LoadConfiguration();
     void OnPaint();
     plat::IconRef OnQueryDragIcon();
     void OnClose();

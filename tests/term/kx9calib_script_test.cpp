@@ -67,9 +67,11 @@ class Kx9calibScript : public ::testing::Test {
         std::ifstream in(folder / name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    // Runs the program in the folder with nothing on standard input.
+    // Runs the program in the folder with nothing on standard input; one
+    // that hangs fails after a minute (status 124) instead of the suite.
     Result Run(const std::string& args) {
-        const std::string command = "cd '" + folder.string() + "' && '" KX9CALIB "' " + args +
+        const std::string command = "cd '" + folder.string() + "' && timeout 60 '" KX9CALIB "' " +
+                                    args +
                                     " > out.txt 2> err.txt < /dev/null; echo $? > status.txt";
         if (std::system(command.c_str()) != 0) return {};
         return {std::atoi(Read("status.txt").c_str()), Read("out.txt"), Read("err.txt")};
@@ -183,8 +185,15 @@ TEST_F(Kx9calibScript, ScriptsThatCannotGoOnEndEarlyAndSaySo) {
 }
 
 // The service commands through main: the command line reaching them, the
-// virtual stick's options reaching the stick, and the exit statuses.
+// virtual stick's options reaching the stick, and the exit statuses. The
+// configuration is a pipe nobody writes: the commands never read it, and
+// the dialog refuses it at once.
 TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
+    fs::remove(folder / "kx9JoystickCalibration.txt");
+    ASSERT_EQ(
+        std::system(("mkfifo '" + (folder / "kx9JoystickCalibration.txt").string() + "'").c_str()),
+        0);
+    Write("show.kx9", "show\n");
     Write("block.txt", FormatCalibrationFile(WorkedExampleRecord()));
     Write("partial.txt", "Edge_BM = 1;");
     const struct {
@@ -209,6 +218,7 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
         {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
         {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
         {"dump --simulate", 2, "", "--simulate goes before the command dump"},
+        {"--simulate --script show.kx9", 0, "Error loading kx9JoystickCalibration.txt file.", ""},
     };
     for (const auto& c : cases) {
         const Result r = Run(c.args);
