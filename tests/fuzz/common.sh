@@ -14,6 +14,7 @@ FUZZ_TARGETS=(
   options:400000
   keys:300000
   clean_text:300000
+  list_json:80000
   hidraw_descriptor:1500000
   hidraw_sysfs:1500000
   picture:50000

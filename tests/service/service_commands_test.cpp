@@ -323,8 +323,11 @@ TEST_F(ServiceCommands, DeviceChoosesAmongTwoSticksByNodeOrSerial) {
 
 TEST_F(ServiceCommands, ListJsonParsesWithStableFields) {
     AddStick("A-100", kCounting);
-    AddStick("B-200\x01\xff", kOther);
-    const Result r = Run({"--device", "B-200\x01\xff", "list", "--json"});
+    // A serial with C0 controls (an OSC that would retitle a terminal), DEL,
+    // a C1 control (CSI) and a byte that is no UTF-8.
+    const std::string hostile = "B-200\x01\x1b]0;x\x07\x7f\xc2\x9b\xff";
+    AddStick(hostile, kOther);
+    const Result r = Run({"--device", hostile, "list", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const nlohmann::json list = nlohmann::json::parse(r.out).at("controllers");
     ASSERT_EQ(list.size(), 2u);
@@ -332,8 +335,12 @@ TEST_F(ServiceCommands, ListJsonParsesWithStableFields) {
         "product_id": "0402", "name": "Kx9 virtual stick", "serial": "A-100", "port": "",
         "input_report_length": 64, "output_report_length": 64, "kx9": true, "selected": false})"));
     EXPECT_EQ(list[1].at("selected"), true);
-    // A byte that is no UTF-8 is replaced, never breaks the document.
-    EXPECT_EQ(list[1].at("serial"), "B-200\x01\xEF\xBF\xBD");
+    // Cleaned as the text list is: what a script decodes holds no control,
+    // and neither does the document itself (no escapes, no raw DEL or C1).
+    const std::string p = "\xEF\xBF\xBD";
+    EXPECT_EQ(list[1].at("serial"), "B-200" + p + p + "]0;x" + p + p + p + p);
+    EXPECT_EQ(r.out.find("\\u00"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x7f\x9b"), std::string::npos) << r.out;
 
     // The text list cleans what the device says before it reaches a terminal.
     const Result text = Run({"list"});
