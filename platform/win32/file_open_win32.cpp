@@ -1,3 +1,4 @@
+#include <io.h>
 #include <windows.h>
 
 #include "platform/file_open.h"
