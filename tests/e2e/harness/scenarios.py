@@ -13,6 +13,7 @@ TITLE = "Vormlark Joystick Calibration (Version 1.10)"
 CONFIG_NAME = "kx9JoystickCalibration.txt"
 LOAD_ERROR = "Error loading kx9JoystickCalibration.txt file."
 COMPLETED = "You have completed calibration."
+WRITE_ERROR = "Cannot write EEPROM!"
 
 # Waits on the screen and on files: generous, a busy machine only waits longer.
 START_LIMIT = 180       # a program's first window (a new prefix starts slowly)
@@ -324,6 +325,61 @@ def _hex(data):
     return " ".join(f"{b:02X}" for b in data) if data is not None else "none"
 
 
+def _debug_box(session):
+    shown = [w for w in session.windows("Debug") if w.visible]
+    return shown[0] if shown else None
+
+
+def _walk_to_the_write(session, name, control, dialog, geometry):
+    """Steps 1 to 5 of the worked calibration, each picture checked, then
+    the "Debug" DATA box checked and dismissed. Returns the step-1 shot."""
+    checks = session.checks
+    first = session.wait_step(geometry, 1, f"{name}-01-step1")
+    last = first
+    for number, (what, x, y, step) in enumerate(WALK, start=2):
+        control.send(f"axes {x:04X} {y:04X}")
+        session.press(dialog, "space")
+        if step == 6:
+            break
+        shot_name = f"{name}-{number:02d}-{what.replace(' ', '-')}"
+        if what == "right too early":
+            # The press has been handled: the step stays as it was.
+            session.unchanged(shot_name, geometry, last)
+        last = session.wait_step(geometry, step, shot_name)
+
+    # The left step passed: the values and the bytes are shown first.
+    box = wait_for(lambda: _debug_box(session), CHANGE_LIMIT, interval=0.3)
+    session.shoot(f"{name}-07-debug-box")
+    if box is None:
+        raise Fatal("no \"Debug\" box after the left step")
+    texts = [t for t in box.texts() if t.startswith("DATA")]
+    checks.equal(f"{name}: the Debug box shows the DATA text",
+                 texts[0] if texts else box.texts(), EXPECTED_DATA_TEXT)
+    session.press(box, "Return", title="Debug")
+    wait_for(lambda: not _debug_box(session), CHANGE_LIMIT, interval=0.3)
+    return first
+
+
+def _close_by_the_close_box(session, name, program, dialog):
+    """Clicks the frame's close box; the first box that comes, or "ended"
+    when the program ended without one, or None."""
+    xid = session.xwindow(dialog)
+    spot = session.display.close_box(xid)
+    if spot is None:
+        raise Fatal("found no close box on the dialog's frame")
+    session.display.click(*spot)
+
+    def box_or_end():
+        if not program.running():
+            return "ended"
+        boxes = [w for w in session.message_boxes(session.windows()) if w.visible]
+        return boxes[0] if boxes else None
+
+    box = wait_for(box_or_end, CHANGE_LIMIT, interval=0.3)
+    session.shoot(f"{name}-11-closed")
+    return box
+
+
 def virtual_stick_walk(session):
     """The virtual-stick build walked through the worked calibration with
     Space presses while the stick moves: every step's picture, the "Debug"
@@ -347,34 +403,7 @@ def virtual_stick_walk(session):
         if dialog is None:
             raise Fatal("the dialog is missing")
         geometry = session.geometry(dialog)
-        first = session.wait_step(geometry, 1, f"{name}-01-step1")
-
-        last = first
-        for number, (what, x, y, step) in enumerate(WALK, start=2):
-            control.send(f"axes {x:04X} {y:04X}")
-            session.press(dialog, "space")
-            if step == 6:
-                break
-            shot_name = f"{name}-{number:02d}-{what.replace(' ', '-')}"
-            if what == "right too early":
-                # The press has been handled: the step stays as it was.
-                session.unchanged(shot_name, geometry, last)
-            last = session.wait_step(geometry, step, shot_name)
-
-        # The left step passed: the values and the bytes are shown first.
-        def debug_box():
-            shown = [w for w in session.windows("Debug") if w.visible]
-            return shown[0] if shown else None
-
-        box = wait_for(debug_box, CHANGE_LIMIT, interval=0.3)
-        session.shoot(f"{name}-07-debug-box")
-        if box is None:
-            raise Fatal("no \"Debug\" box after the left step")
-        texts = [t for t in box.texts() if t.startswith("DATA")]
-        checks.equal(f"{name}: the Debug box shows the DATA text",
-                     texts[0] if texts else box.texts(), EXPECTED_DATA_TEXT)
-        session.press(box, "Return", title="Debug")
-        wait_for(lambda: not debug_box(), CHANGE_LIMIT, interval=0.3)
+        first = _walk_to_the_write(session, name, control, dialog, geometry)
 
         written = wait_for(lambda: _block(_eeprom(eeprom_path)) == EXPECTED_BLOCK and
                            _eeprom(eeprom_path), CHANGE_LIMIT, interval=0.1)
@@ -406,20 +435,7 @@ def virtual_stick_walk(session):
 
         # The close box of the window frame ends the program, which first
         # says that a calibration was completed in this run.
-        xid = session.xwindow(dialog)
-        spot = session.display.close_box(xid)
-        if spot is None:
-            raise Fatal("found no close box on the dialog's frame")
-        session.display.click(*spot)
-
-        def box_or_end():
-            if not program.running():
-                return "ended"
-            boxes = [w for w in session.message_boxes(session.windows()) if w.visible]
-            return boxes[0] if boxes else None
-
-        box = wait_for(box_or_end, CHANGE_LIMIT, interval=0.3)
-        session.shoot(f"{name}-11-closed")
+        box = _close_by_the_close_box(session, name, program, dialog)
         checks.check(f"{name}: closing shows '{COMPLETED}'",
                      box not in (None, "ended") and COMPLETED in box.texts(),
                      "the program ended without it" if box == "ended" else
@@ -434,4 +450,55 @@ def virtual_stick_walk(session):
         program.kill()
 
 
-SCENARIOS = (production_without_config, production_with_config, virtual_stick_walk)
+def virtual_stick_keeps_nothing(session):
+    """A stick that takes every write and keeps none: after the DATA box
+    the dialog says "Cannot write EEPROM!", and closing it does not claim
+    that a calibration was completed."""
+    checks = session.checks
+    name = "sim-no-keep"
+    cwd = session.run_dir(name, CONFIG)
+    control = StickControl(cwd)
+    eeprom_path = os.path.join(cwd, "eeprom.bin")
+    with open(eeprom_path, "wb") as f:
+        f.write(b"\xFF" * 256)
+    program = session.wine.start(session.programs["sim"], cwd,
+                                 {"KX9_SIM_CONTROL": "control.txt",
+                                  "KX9_SIM_EEPROM": "eeprom.bin"}, name + ".log")
+    try:
+        windows, _ = _wait_dialog_or_box(session)
+        dialog = session.main_dialog(windows)
+        if dialog is None:
+            raise Fatal("the dialog is missing")
+        control.send("ignore-writes on")
+        _walk_to_the_write(session, name, control, dialog, session.geometry(dialog))
+
+        def error_box():
+            boxes = [w for w in session.message_boxes(session.windows()) if w.visible]
+            return boxes[0] if boxes else None
+
+        box = wait_for(error_box, CHANGE_LIMIT, interval=0.3)
+        session.shoot(f"{name}-08-error-box")
+        checks.check(f"{name}: the dialog says '{WRITE_ERROR}'",
+                     box is not None and WRITE_ERROR in box.texts(),
+                     f"box texts: {box.texts()!r}" if box else "no box after the DATA box")
+        if box is not None:
+            session.press(box, "Return")
+            wait_for(lambda: not error_box(), CHANGE_LIMIT, interval=0.3)
+        checks.equal(f"{name}: the stick kept nothing", _block(_eeprom(eeprom_path)),
+                     b"\xFF" * 18)
+
+        box = _close_by_the_close_box(session, name, program, dialog)
+        checks.check(f"{name}: closing does not claim '{COMPLETED}'",
+                     box is not None and (box == "ended" or COMPLETED not in box.texts()),
+                     f"box texts: {box.texts()!r}" if box not in (None, "ended") else
+                     "no box, and still running")
+        if box not in (None, "ended"):
+            session.press(box, "Return")
+        status = session.wait_exit(f"{name}: close box", program, dialog)
+        checks.equal(f"{name}: exit status", status, 0)
+    finally:
+        program.kill()
+
+
+SCENARIOS = (production_without_config, production_with_config, virtual_stick_walk,
+             virtual_stick_keeps_nothing)
