@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
         run.script = std::move(script);
         run.stick = simStick.get();
         run.hidraw = hidraw.get();
+        run.inUse = [&locked] { return locked.InUse(); };
         run.node = [&list, &options]() -> std::string {
             std::string ignored;
             const std::vector<service::FoundController> found = list();
