@@ -181,7 +181,7 @@ class StandIn : public ::testing::Test {
     }
 
     hidraw_test::FakeTree tree_;
-    const std::string folder_ = tree_.root_ + "/work";
+    const std::string folder_ = tree_.root_ + "/folder";
     std::unique_ptr<hidraw_test::Firmware> firmware_;
     std::atomic<pid_t> pid_{0};  // the program while it runs
 };
