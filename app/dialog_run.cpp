@@ -7,6 +7,7 @@
 
 #include "app/kx9_calibration_app.h"
 #include "platform/virtual_window_system.h"
+#include "service/locked_stick_driver.h"
 #include "term/front_end.h"
 #include "script/script_runner.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
@@ -49,9 +50,15 @@ int RunInTerminal(DialogRun& run) {
     plat::vws::Desktop desktop(plat::vws::Clock::kReal);
     term::FrontEndOptions frontOptions;
     frontOptions.stick = run.stick;
-    if (run.hidraw != nullptr) {
+    if (run.hidraw != nullptr || run.inUse) {
         frontOptions.note = [&run, cached = std::string()]() mutable -> std::string {
-            if (run.hidraw->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) {
+            // Taken by another kx9calib since the dialog started: the open's
+            // own box does not say why.
+            if (const std::string inUse = run.inUse ? run.inUse() : ""; !inUse.empty()) {
+                return service::InUseMessage(inUse);
+            }
+            if (run.hidraw == nullptr ||
+                run.hidraw->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) {
                 cached.clear();
                 return {};
             }

@@ -23,6 +23,8 @@ struct DialogRun {
     std::vector<script::ScriptCommand> script;  // with --script
     term::StickControl* stick = nullptr;        // the virtual stick, or null
     plat::HidrawDriver* hidraw = nullptr;       // the real sticks' driver, or null
+    // The stick the last open found in use by another kx9calib; empty: none.
+    std::function<std::string()> inUse;
     // The node of the stick the dialog would take (empty: none), for the
     // advice on a node that cannot be opened; asked only then.
     std::function<std::string()> node;

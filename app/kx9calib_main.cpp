@@ -12,9 +12,12 @@
 #include "app/virtual_stick_setup.h"
 #include "generated/version.h"
 #include "platform/hidraw_driver.h"
+#include "platform/std_descriptors.h"
+#include "platform/stick_lock.h"
 #include "platform/terminal.h"
 #include "sim/virtual_stick.h"
 #include "service/chosen_stick_driver.h"
+#include "service/locked_stick_driver.h"
 #include "term/clean_text.h"
 #include "service/found_sticks.h"
 #include "app/options.h"
@@ -43,6 +46,14 @@ int Fail(int status, const std::string& message) {
     return status;
 }
 
+// Help and version go to standard output, which the user may have closed
+// or pointed at a full disk: that is a failure too.
+int Print(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return kExitOk;
+    return Fail(kExitCannotRun, "cannot write to standard output");
+}
+
 std::vector<service::FoundController> FoundHidrawControllers() {
     std::vector<service::FoundController> found;
     for (const plat::HidrawController& c : plat::ListHidrawControllers()) {
@@ -55,18 +66,16 @@ std::vector<service::FoundController> FoundHidrawControllers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is opened: a stick's node must never become standard
+    // output.
+    plat::OpenClosedStandardDescriptors();
+    plat::IgnoreBrokenPipes();
     const std::vector<std::string> args(argv + 1, argv + argc);
     app::Options options;
     std::string error;
     if (!app::ParseOptions(args, &options, &error)) return Fail(kExitUsage, error);
-    if (options.help) {
-        std::cout << app::HelpText();
-        return kExitOk;
-    }
-    if (options.version) {
-        std::cout << "kx9calib " << kKx9Version << "\n";
-        return kExitOk;
-    }
+    if (options.help) return Print(app::HelpText());
+    if (options.version) return Print(std::string("kx9calib ") + kKx9Version + "\n");
     const bool dialog = options.command == service::Command::kDialog;
 
     std::vector<script::ScriptCommand> script;
@@ -111,6 +120,18 @@ int main(int argc, char** argv) {
         chosen = std::make_unique<service::ChosenStickDriver>(*hid, list, options.device);
         hid = chosen.get();
     }
+    // One user per stick: a hidraw node is locked itself; the virtual stick
+    // by its EEPROM file (which each save replaces), through a lock file
+    // beside it. One kept in memory is no other process's to reach.
+    const bool simulate = options.simulate;
+    const std::string simEeprom = options.simEeprom;
+    const auto lockName = [simulate, simEeprom](const std::string& node) -> service::StickLockName {
+        if (!simulate) return {node, node};
+        if (simEeprom.empty()) return {};
+        return {simEeprom + ".lock", simEeprom, true};
+    };
+    service::LockedStickDriver locked(*hid, lockName);
+    hid = &locked;
 
     int status = kExitOk;
     if (!dialog) {
@@ -119,6 +140,7 @@ int main(int argc, char** argv) {
         env.list = list;
         env.out = &std::cout;
         env.err = &std::cerr;
+        env.inUse = [&locked] { return locked.InUse(); };
         if (hidraw) {
             plat::HidrawDriver* driver = hidraw.get();
             env.openAdvice = [driver]() -> std::string {
@@ -138,7 +160,8 @@ int main(int argc, char** argv) {
         status = service::RunServiceCommand(options, env);
     } else {
         std::string notFound;
-        const int index = service::ChooseStick(list(), options.device, &notFound);
+        const std::vector<service::FoundController> found = list();
+        const int index = service::ChooseStick(found, options.device, &notFound);
         // A stick named and not there is an error; with none named, the
         // dialog itself searches (and a script needs one now).
         if (index < 0 && (!options.device.empty() || (options.script && !options.simulate))) {
@@ -148,12 +171,24 @@ int main(int argc, char** argv) {
                               "virtual stick"
                             : notFound);
         }
+        // Refused at once, not at the dialog's first open of the link; the
+        // link takes the lock for good when it opens.
+        if (index >= 0) {
+            const service::StickLockName name =
+                lockName(found[static_cast<std::size_t>(index)].node);
+            plat::StickLock probe;
+            if (!name.path.empty() &&
+                probe.Take(name.path, name.makeMissing) == plat::StickLockResult::kInUse) {
+                return Fail(kExitCannotRun, service::InUseMessage(name.shown));
+            }
+        }
         plat::InstallHid(hid);
         app::DialogRun run;
         run.options = &options;
         run.script = std::move(script);
         run.stick = simStick.get();
         run.hidraw = hidraw.get();
+        run.inUse = [&locked] { return locked.InUse(); };
         run.node = [&list, &options]() -> std::string {
             std::string ignored;
             const std::vector<service::FoundController> found = list();

@@ -269,7 +269,8 @@ std::string HelpText() {
            "  restore [--backup FILE | --no-backup] FILE\n"
            "                          write the block of FILE (all fourteen fields) to the\n"
            "                          stick after backing up its current block (default\n"
-           "                          kx9-backup-YYYYmmdd-HHMMSS.txt), then read it back\n"
+           "                          kx9-backup-YYYYmmdd-HHMMSS.txt, -2, -3... while that\n"
+           "                          is taken; never replaced), then read it back\n"
            "  verify FILE             compare the stick's block with FILE's fields\n"
            "  list [--json]           list the game controllers found, with serial number\n"
            "                          and USB port; --list is the same\n"
@@ -318,8 +319,10 @@ std::string HelpText() {
            "command line or script (nothing has run then).\n"
            "Exit status of a command: 0 success; 1 a failure of the stick or of a file\n"
            "(none found, cannot read or write, restore not verified, verify found\n"
-           "differences); 2 bad usage (a bad command line, a block file that does not set\n"
-           "all fourteen fields or holds a value a field cannot store).\n";
+           "differences, standard output not written, the stick in use by another\n"
+           "kx9calib); 2 bad usage (a bad command line, a block file that does not set\n"
+           "all fourteen fields or holds a value a field cannot store); 128 + N a restore\n"
+           "stopped by signal N, acted on once the block was written and read back.\n";
 }
 
 }  // namespace app

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "calib/calibration_record.h"
+#include "calib/replace_file.h"
 
 // Reads the whole stream and applies every complete statement to `record`;
 // fields whose keys do not occur keep their values. Takes over the stream and
@@ -43,3 +44,7 @@ std::string FormatCalibrationFile(const CalibrationRecord& record);
 // Returns true only if every byte reached the file. An existing file is
 // replaced whole or left as it was, never half-written.
 bool SaveCalibrationFile(const char* path, const CalibrationRecord& record);
+
+// Writes the record to a new file `path`, which replaces nothing, and is on
+// disk when kWritten comes back (see WriteNewTextFile).
+NewFileStatus SaveNewCalibrationFile(const char* path, const CalibrationRecord& record);

@@ -48,3 +48,7 @@ std::string FormatCalibrationFile(const CalibrationRecord& record) {
 bool SaveCalibrationFile(const char* path, const CalibrationRecord& record) {
     return WriteTextFileReplacing(path, FormatCalibrationFile(record));
 }
+
+NewFileStatus SaveNewCalibrationFile(const char* path, const CalibrationRecord& record) {
+    return WriteNewTextFile(path, FormatCalibrationFile(record));
+}

@@ -140,3 +140,36 @@ bool WriteTextFileReplacing(const char* path, std::string_view text, const FileW
     }
     return WriteInPlace(target, false, text, ops);
 }
+
+NewFileStatus WriteNewTextFile(const char* path, std::string_view text, const FileWriteOps& ops) {
+    if (path == nullptr || *path == '\0') return NewFileStatus::kFailed;
+    const std::string target = path;
+    std::string temporary;
+    std::FILE* file = nullptr;
+    // Made exclusively too: another program saving beside this one picks a
+    // free name at the same moment.
+    for (int n = 1; n <= 100 && file == nullptr; ++n) {
+        temporary = target + "." + std::to_string(n) + ".tmp";
+        file = plat::CreateNewFile(temporary.c_str());
+    }
+    if (file == nullptr) return NewFileStatus::kFailed;
+    const bool written =
+        text.empty() || ops.write(text.data(), 1, text.size(), file) == text.size();
+    const bool durable = written && plat::FlushToDisk(file);
+    if (ops.close(file) != 0 || !durable) {
+        std::remove(temporary.c_str());
+        return NewFileStatus::kFailed;
+    }
+    switch (plat::RenameNotReplacing(temporary.c_str(), target.c_str())) {
+        case plat::RenameResult::kDone:
+            return plat::FlushFolderOf(target.c_str()) ? NewFileStatus::kWritten
+                                                       : NewFileStatus::kFailed;
+        case plat::RenameResult::kTaken:
+            std::remove(temporary.c_str());
+            return NewFileStatus::kExists;
+        case plat::RenameResult::kFailed:
+            break;
+    }
+    std::remove(temporary.c_str());
+    return NewFileStatus::kFailed;
+}

@@ -29,3 +29,16 @@ FileWriteOps StandardFileWriteOps();
 // can be read and written again.
 bool WriteTextFileReplacing(const char* path, std::string_view text,
                             const FileWriteOps& ops = StandardFileWriteOps());
+
+enum class NewFileStatus {
+    kWritten,
+    kExists,  // something has that name: it is left as it is
+    kFailed,
+};
+
+// Writes `text` to `path` as a file of its own, never in the place of
+// anything that has the name, not even what another program makes there
+// meanwhile: through a temporary file of its own, named `path` only while
+// the name is free. kWritten only once the text and the name are on disk.
+NewFileStatus WriteNewTextFile(const char* path, std::string_view text,
+                               const FileWriteOps& ops = StandardFileWriteOps());

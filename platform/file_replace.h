@@ -3,9 +3,12 @@
 // user had, its permissions for the new file, the rename that puts the new
 // file in its place, and the file a symbolic link names. The save writes
 // through a temporary file renamed over the target only where that keeps
-// the target as it was, and in place otherwise.
+// the target as it was, and in place otherwise. A file that must never
+// replace anything (a backup) is made under a name of its own and given its
+// name only while that is free, and is on disk before anything relies on it.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace plat {
@@ -34,6 +37,24 @@ void CopyFilePermissions(const char* from, const char* to);
 // Renames `from` to `to`, replacing a file already there. False, with both
 // left as they were, when it cannot be done.
 bool RenameReplacing(const char* from, const char* to);
+
+// Opens a new file for writing text; null when something is there by that
+// name already (or the file cannot be made). Never follows a link.
+std::FILE* CreateNewFile(const char* path);
+
+enum class RenameResult { kDone, kTaken, kFailed };
+
+// Renames `from` to `to` only while nothing has that name; kTaken, with
+// both left as they were, when something has.
+RenameResult RenameNotReplacing(const char* from, const char* to);
+
+// Writes what `file` buffers and waits until the file's data is on disk.
+bool FlushToDisk(std::FILE* file);
+
+// Waits until the folder entries of the folder holding `path` are on disk,
+// so that a name just given survives a power cut. True where the system
+// keeps them so by itself.
+bool FlushFolderOf(const char* path);
 
 // The full path of the file `path` names, with no symbolic link left in it;
 // empty when it cannot be had (a link to nothing, say).

@@ -64,7 +64,7 @@ class FilteredInputSystem final : public plat::InputSystem {
 }  // namespace
 
 ChosenStickDriver::ChosenStickDriver(plat::HidDriver& inner, Lister list, std::string device)
-    : m_inner(inner), m_list(std::move(list)), m_device(std::move(device)) {}
+    : ForwardingHidDriver(inner), m_list(std::move(list)), m_device(std::move(device)) {}
 
 bool ChosenStickDriver::CreateInputSystem(plat::InputSystem** system) {
     plat::InputSystem* inner = nullptr;

@@ -6,6 +6,7 @@
 
 #include "calib/calibration_file.h"
 #include "calib/block_file.h"
+#include "platform/stop_signals.h"
 #include "term/clean_text.h"
 #include "service/stick_session.h"
 
@@ -15,6 +16,15 @@ namespace {
 bool Exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// Whether what went to the output stream reached it; said when it did not
+// (closed, a full disk, a reader gone), as nobody else can tell.
+bool OutputWritten(const CommandEnvironment& env) {
+    env.out->flush();
+    if (*env.out) return true;
+    *env.err << "kx9calib: cannot write to standard output\n";
+    return false;
 }
 
 // The stick's block, or the one message that says it could not be read.
@@ -32,20 +42,25 @@ int Dump(const CommandRequest& o, const CommandEnvironment& env) {
         err << "kx9calib: " << term::CleanText(o.file) << " exists; dump --force replaces it\n";
         return kCommandFailed;
     }
-    StickSession stick(*env.hid, err, env.openAdvice);
+    StickSession stick(*env.hid, err, env.openAdvice, env.inUse);
     if (!stick.Open()) return kCommandFailed;
     CalibrationRecord record{};
     if (!FetchOrSay(stick, &record, err)) return kCommandFailed;
     if (toStdout) {
         *env.out << FormatCalibrationFile(record);
-        env.out->flush();
-        if (!*env.out) {
-            err << "kx9calib: cannot write to standard output\n";
-            return kCommandFailed;
-        }
-        return kCommandOk;
+        return OutputWritten(env) ? kCommandOk : kCommandFailed;
     }
-    if (!SaveCalibrationFile(o.file.c_str(), record)) {
+    // Checked again as the file is made: another program may have made it
+    // since.
+    const NewFileStatus saved =
+        o.force ? (SaveCalibrationFile(o.file.c_str(), record) ? NewFileStatus::kWritten
+                                                               : NewFileStatus::kFailed)
+                : SaveNewCalibrationFile(o.file.c_str(), record);
+    if (saved == NewFileStatus::kExists) {
+        err << "kx9calib: " << term::CleanText(o.file) << " exists; dump --force replaces it\n";
+        return kCommandFailed;
+    }
+    if (saved != NewFileStatus::kWritten) {
         err << "kx9calib: cannot write " << term::CleanText(o.file) << "\n";
         return kCommandFailed;
     }
@@ -71,29 +86,52 @@ int LoadBlock(const std::string& path, const CommandEnvironment& env, Calibratio
     return kCommandUsage;
 }
 
+// The stick's block before the restore, on disk under a name that was free:
+// --backup's, or the dated one with a number added while that is taken.
+// False with the reason told.
+bool SaveBackup(const CommandRequest& o, const CommandEnvironment& env,
+                const CalibrationRecord& current, std::string* backup) {
+    NewFileStatus saved = NewFileStatus::kExists;
+    for (int taken = 1; saved == NewFileStatus::kExists && taken <= 100; ++taken) {
+        *backup = o.backup;
+        if (backup->empty()) {
+            *backup = env.folder.empty()
+                          ? DatedBackupName(taken)
+                          : (std::filesystem::path(env.folder) / DatedBackupName(taken)).string();
+        }
+        saved = SaveNewCalibrationFile(backup->c_str(), current);
+        if (!o.backup.empty()) break;
+    }
+    if (saved == NewFileStatus::kWritten) return true;
+    if (saved == NewFileStatus::kExists) {
+        *env.err << "kx9calib: " << term::CleanText(*backup) << " exists; nothing was written\n";
+    } else {
+        *env.err << "kx9calib: cannot write the backup " << term::CleanText(*backup)
+                 << "; nothing was written\n";
+    }
+    return false;
+}
+
 int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     CalibrationRecord wanted{};
     if (const int status = LoadBlock(o.file, env, &wanted)) return status;
 
-    std::string backup;
-    if (!o.noBackup) {
-        backup = o.backup;
-        if (backup.empty()) {
-            backup = env.folder.empty()
-                         ? DatedBackupName()
-                         : (std::filesystem::path(env.folder) / DatedBackupName()).string();
-        }
-        // A backup never replaces anything, least of all an older backup.
-        if (Exists(backup)) {
-            err << "kx9calib: " << term::CleanText(backup) << " exists; nothing was written\n";
-            return kCommandFailed;
-        }
+    // A backup never replaces anything, least of all an older backup: a
+    // name given that is taken is refused before the stick is touched.
+    if (!o.noBackup && !o.backup.empty() && Exists(o.backup)) {
+        err << "kx9calib: " << term::CleanText(o.backup) << " exists; nothing was written\n";
+        return kCommandFailed;
     }
 
-    StickSession stick(*env.hid, err, env.openAdvice);
+    StickSession stick(*env.hid, err, env.openAdvice, env.inUse);
     if (!stick.Open()) return kCommandFailed;
     const std::string node = term::CleanText(stick.Node());
+    // A request to stop is kept from here until the block is back: before
+    // the first chunk it stops the restore with nothing written, after it
+    // once the stick reads back whole.
+    plat::StopSignalHold hold;
+    std::string backup;
     if (!o.noBackup) {
         CalibrationRecord current{};
         if (!stick.Fetch(&current)) {
@@ -101,23 +139,28 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
                 << " for the backup; nothing was written\n";
             return kCommandFailed;
         }
-        if (!SaveCalibrationFile(backup.c_str(), current)) {
-            err << "kx9calib: cannot write the backup " << term::CleanText(backup)
-                << "; nothing was written\n";
-            return kCommandFailed;
-        }
+        if (!SaveBackup(o, env, current, &backup)) return kCommandFailed;
         err << "kx9calib: the block of " << node << " was backed up to " << term::CleanText(backup)
             << "\n";
     }
     const std::string kept =
         o.noBackup ? std::string() : "; its block before is in " + term::CleanText(backup);
 
+    if (const int signal = hold.Pending()) {
+        err << "kx9calib: stopped by signal " << signal << "; nothing was written\n";
+        return kCommandInterrupted + signal;
+    }
+
     // The store reads the block back and counts it only when it came back
     // whole and the same.
     if (stick.Store(wanted)) {
         err << "kx9calib: " << node << " holds the block of " << term::CleanText(o.file)
             << " (read back and verified)\n";
-        return kCommandOk;
+        const int signal = hold.Pending();
+        if (signal == 0) return kCommandOk;
+        err << "kx9calib: stopped by signal " << signal << " once the block was written whole"
+            << kept << "\n";
+        return kCommandInterrupted + signal;
     }
     // Say what the stick kept instead, where it can still be read.
     CalibrationRecord stored{};
@@ -126,6 +169,10 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     }
     err << "kx9calib: writing the block to " << node << " failed: it does not read back as "
         << term::CleanText(o.file) << kept << "\n";
+    if (const int signal = hold.Pending()) {
+        err << "kx9calib: stopped by signal " << signal << " once the write was over\n";
+        return kCommandInterrupted + signal;
+    }
     return kCommandFailed;
 }
 
@@ -133,7 +180,7 @@ int Verify(const CommandRequest& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     CalibrationRecord expected{};
     if (const int status = LoadBlock(o.file, env, &expected)) return status;
-    StickSession stick(*env.hid, err, env.openAdvice);
+    StickSession stick(*env.hid, err, env.openAdvice, env.inUse);
     if (!stick.Open()) return kCommandFailed;
     CalibrationRecord actual{};
     if (!FetchOrSay(stick, &actual, err)) return kCommandFailed;
@@ -162,6 +209,7 @@ int List(const CommandRequest& o, const CommandEnvironment& env) {
         *env.out << ListText(found, chosen);
         if (chosen >= 0) *env.out << "* the stick that kx9calib takes\n";
     }
+    if (!OutputWritten(env)) return kCommandFailed;
     if (chosen < 0) {
         *env.err << "kx9calib: " << error << "\n";
         return kCommandFailed;
@@ -176,14 +224,14 @@ int List(const CommandRequest& o, const CommandEnvironment& env) {
 
 }  // namespace
 
-std::string DatedBackupName() {
+std::string DatedBackupName(int taken) {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm local{};
     // The one call here; nothing else in the program asks for local time.
     if (const std::tm* t = std::localtime(&now)) local = *t;
     char name[64];
-    std::strftime(name, sizeof name, "kx9-backup-%Y%m%d-%H%M%S.txt", &local);
-    return name;
+    std::strftime(name, sizeof name, "kx9-backup-%Y%m%d-%H%M%S", &local);
+    return std::string(name) + (taken > 1 ? "-" + std::to_string(taken) : "") + ".txt";
 }
 
 int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env) {

@@ -17,6 +17,8 @@ namespace service {
 inline constexpr int kCommandOk = 0;
 inline constexpr int kCommandFailed = 1;  // the stick or a file
 inline constexpr int kCommandUsage = 2;
+// Plus the signal's number: stopped by a signal, once the stick was safe.
+inline constexpr int kCommandInterrupted = 128;
 
 struct CommandEnvironment {
     // Discovery's driver, already narrowed to the --device stick.
@@ -27,6 +29,8 @@ struct CommandEnvironment {
     std::function<std::string()> openAdvice;
     // Whether a controller's node can be opened; empty: not asked.
     std::function<std::string(const FoundController&)> accessAdvice;
+    // The stick the last open found in use by another kx9calib; empty: none.
+    std::function<std::string()> inUse;
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     // Where a backup without --backup goes; empty: the current folder.
@@ -35,7 +39,8 @@ struct CommandEnvironment {
 
 int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env);
 
-// kx9-backup-YYYYmmdd-HHMMSS.txt for the local time now.
-std::string DatedBackupName();
+// kx9-backup-YYYYmmdd-HHMMSS.txt for the local time now; with `taken` > 1
+// the name for when the names before are taken: ...-HHMMSS-2.txt, -3, ...
+std::string DatedBackupName(int taken = 1);
 
 }  // namespace service

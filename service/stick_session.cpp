@@ -1,12 +1,18 @@
 #include "service/stick_session.h"
 
+#include "service/locked_stick_driver.h"
 #include "term/clean_text.h"
 
 namespace service {
 
 StickSession::StickSession(plat::HidDriver& hid, std::ostream& err,
-                           std::function<std::string()> openAdvice)
-    : m_hid(hid), m_previous(&plat::Hid()), m_err(err), m_openAdvice(std::move(openAdvice)) {
+                           std::function<std::string()> openAdvice,
+                           std::function<std::string()> inUse)
+    : m_hid(hid),
+      m_previous(&plat::Hid()),
+      m_err(err),
+      m_openAdvice(std::move(openAdvice)),
+      m_inUse(std::move(inUse)) {
     m_desktop.SetResponder(this);
     // Opened with no stick to find, so that discovery runs once, in Open().
     plat::InstallHid(nullptr);
@@ -31,7 +37,17 @@ bool StickSession::Open() {
         return false;
     }
     m_reporting = true;
+    m_holding = true;
     m_dlg.FindDevice();
+    m_holding = false;
+    // Another kx9calib has it: that is the whole story, not the open's box.
+    const std::string inUse = m_inUse ? m_inUse() : std::string();
+    if (m_dlg.m_pInBuf.load() == nullptr && !inUse.empty()) {
+        m_err << "kx9calib: " << InUseMessage(inUse) << "\n";
+        return false;
+    }
+    m_err << m_held;
+    m_held.clear();
     if (m_dlg.m_bDeviceFound == 0) {
         m_err << "kx9calib: no stick found\n";
         return false;
@@ -61,7 +77,13 @@ bool StickSession::Store(const CalibrationRecord& record) {
 }
 
 int StickSession::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {
-    if (m_reporting) m_err << "kx9calib: " << term::CleanText(call.text) << "\n";
+    if (!m_reporting) return IDOK;
+    const std::string line = "kx9calib: " + term::CleanText(call.text) + "\n";
+    if (m_holding) {
+        m_held += line;
+    } else {
+        m_err << line;
+    }
     return IDOK;
 }
 

@@ -26,9 +26,12 @@ class CommandDialog final : public CKx9JoystickCalibrationDlg {
 class StickSession final : public plat::vws::Responder {
   public:
     // `hid` serves discovery and the link while the session exists.
-    // `openAdvice` (may be empty) says why the last open failed, if it can.
+    // `openAdvice` (may be empty) says why the last open failed, if it can;
+    // `inUse` (may be empty) names the stick the last open found in use by
+    // another kx9calib.
     StickSession(plat::HidDriver& hid, std::ostream& err,
-                 std::function<std::string()> openAdvice = {});
+                 std::function<std::string()> openAdvice = {},
+                 std::function<std::string()> inUse = {});
     ~StickSession() override;
     StickSession(const StickSession&) = delete;
     StickSession& operator=(const StickSession&) = delete;
@@ -52,8 +55,11 @@ class StickSession final : public plat::vws::Responder {
     plat::HidDriver* m_previous;
     std::ostream& m_err;
     std::function<std::string()> m_openAdvice;
+    std::function<std::string()> m_inUse;
+    std::string m_held;  // the boxes of the link's open, until it is known why it failed
     bool m_windowOpen = false;
     bool m_reporting = false;  // boxes of the dialog's own start-up are no concern here
+    bool m_holding = false;
     plat::vws::Desktop m_desktop{plat::vws::Clock::kReal};
     CommandDialog m_dlg;
     plat::vws::DialogDriver m_window{m_dlg};

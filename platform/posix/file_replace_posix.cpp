@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -5,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/file_replace.h"
 
@@ -39,6 +41,50 @@ void CopyFilePermissions(const char* from, const char* to) {
 
 bool RenameReplacing(const char* from, const char* to) {
     return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
+
+std::FILE* CreateNewFile(const char* path) {
+    if (path == nullptr) return nullptr;
+    // O_EXCL fails on a symbolic link too, even one leading nowhere.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "w");
+    if (file == nullptr) {
+        ::close(fd);
+        ::unlink(path);
+    }
+    return file;
+}
+
+RenameResult RenameNotReplacing(const char* from, const char* to) {
+    if (from == nullptr || to == nullptr) return RenameResult::kFailed;
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return RenameResult::kDone;
+    if (errno == EEXIST) return RenameResult::kTaken;
+    if (errno != EINVAL && errno != ENOSYS) return RenameResult::kFailed;
+    // A file system without the flag: a second name, which link() gives only
+    // while the name is free, then the first one dropped.
+    if (::link(from, to) != 0) {
+        return errno == EEXIST ? RenameResult::kTaken : RenameResult::kFailed;
+    }
+    ::unlink(from);
+    return RenameResult::kDone;
+}
+
+bool FlushToDisk(std::FILE* file) {
+    return file != nullptr && std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+}
+
+bool FlushFolderOf(const char* path) {
+    if (path == nullptr) return false;
+    std::string folder = path;
+    const std::size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    return flushed;
 }
 
 std::string ResolvedPath(const char* path) {

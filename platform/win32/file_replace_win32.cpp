@@ -1,5 +1,9 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -89,6 +93,38 @@ void CopyFilePermissions(const char* from, const char* to) {
 bool RenameReplacing(const char* from, const char* to) {
     return from != nullptr && to != nullptr &&
            ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+std::FILE* CreateNewFile(const char* path) {
+    if (path == nullptr) return nullptr;
+    const int fd = ::_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT | _O_NOINHERIT,
+                           _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::_fdopen(fd, "wt");
+    if (file == nullptr) {
+        ::_close(fd);
+        ::DeleteFileA(path);
+    }
+    return file;
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the move refuses a name in use.
+RenameResult RenameNotReplacing(const char* from, const char* to) {
+    if (from == nullptr || to == nullptr) return RenameResult::kFailed;
+    if (::MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0) return RenameResult::kDone;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::kTaken
+                                                                       : RenameResult::kFailed;
+}
+
+bool FlushToDisk(std::FILE* file) {
+    return file != nullptr && std::fflush(file) == 0 && ::_commit(::_fileno(file)) == 0;
+}
+
+// NTFS writes its folder entries through its own journal; a folder cannot
+// be flushed as a file can.
+bool FlushFolderOf(const char* path) {
+    return path != nullptr;
 }
 
 std::string ResolvedPath(const char* path) {

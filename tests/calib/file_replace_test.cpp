@@ -1,6 +1,7 @@
 // The file system calls a save through a temporary file rests on, on each
 // platform's own file system: what a name is, the rename over an existing
-// file, the permissions the new file takes, and the file a link names.
+// file, the permissions the new file takes, and the file a link names; and
+// the new file (a backup) that never takes the place of anything.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "calib/replace_file.h"
 #include "platform/file_replace.h"
 
 namespace {
@@ -91,6 +93,40 @@ TEST_F(FileReplaceSeam, CopiesPermissionsAndRenamesOverAFileOnlyWithASource) {
     ASSERT_TRUE(plat::RenameReplacing(fresh.c_str(), file_.c_str()));
     EXPECT_EQ(Read(file_), "new");
     EXPECT_EQ(plat::KindOfPath(fresh.c_str()), PathKind::kNotFound);
+}
+
+// Whatever holds the name (a file, a link to nothing, a folder) stays as it
+// was, and no temporary file is left behind either way.
+TEST_F(FileReplaceSeam, ANewFileNeverTakesANameThatIsTaken) {
+    std::error_code noLinks;
+    fs::create_symlink(In("nothing"), In("dangling"), noLinks);
+    const struct {
+        std::string path;
+        NewFileStatus status;
+        bool needsLinks;
+    } cases[] = {
+        {In("new.txt"), NewFileStatus::kWritten, false},
+        {file_, NewFileStatus::kExists, false},
+        {In("folder"), NewFileStatus::kExists, false},
+        {In("dangling"), NewFileStatus::kExists, true},
+        {In("missing/new.txt"), NewFileStatus::kFailed, false},
+    };
+    for (const auto& c : cases) {
+        if (c.needsLinks && noLinks) continue;
+        EXPECT_EQ(WriteNewTextFile(c.path.c_str(), "backup"), c.status) << c.path;
+    }
+    EXPECT_EQ(Read(In("new.txt")), "backup");
+    EXPECT_EQ(Read(file_), "old");
+    EXPECT_EQ(plat::KindOfPath(In("nothing").c_str()), PathKind::kNotFound);
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
+    // The rename itself, given a name that another program made meanwhile.
+    Write(In("made.tmp"), "mine");
+    EXPECT_EQ(plat::RenameNotReplacing(In("made.tmp").c_str(), file_.c_str()),
+              plat::RenameResult::kTaken);
+    EXPECT_EQ(Read(file_), "old");
+    EXPECT_EQ(Read(In("made.tmp")), "mine");
 }
 
 }  // namespace

@@ -24,13 +24,16 @@
 #include "calib/calibration_file.h"
 #include "platform/hidraw_driver.h"
 #include "tests/common/worked_example.h"
+#include "tests/hidraw/fake_firmware.h"
 #include "tests/hidraw/fake_hidraw.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "ui/resource.h"
 
 namespace {
 
+using hidraw_test::Background;
 using hidraw_test::Bytes;
+using hidraw_test::Firmware;
 using namespace std::chrono_literals;
 
 // Reports one a line as "01 03 6E", so failures read like the wire.
@@ -43,94 +46,6 @@ std::string Hex(const std::vector<Bytes>& reports) {
     }
     return text;
 }
-
-// The firmware's EEPROM at the start: a pattern that shows a stray write.
-Bytes Background() {
-    Bytes e(256);
-    for (std::size_t i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>(0xA0 ^ i);
-    return e;
-}
-
-// The stick's side of the node, plugged in while it lives. It sends axis
-// reports every 2 ms on every connection; answers output report 1 command 4
-// (read: byte 2 the address) with input report 2 (byte 1 the command, byte 2
-// the address, byte 3 the data count, data from byte 4); and stores command
-// 3 (write: byte 2 the address, byte 3 the count, data from byte 4).
-// Addresses wrap at 256 as an 8-bit counter would.
-struct Firmware {
-    Firmware(const std::string& node, std::uint16_t reply) : node_(node), replyLength_(reply) {}
-    ~Firmware() {
-        stop_ = true;
-        thread_.join();
-        for (int fd : peers_) ::close(fd);
-        ::close(listener_);
-        ::unlink(node_.c_str());
-    }
-
-    std::atomic<std::uint16_t> x{0x8000}, y{0x8000};
-
-    // The output reports with this command received so far, whole.
-    std::vector<Bytes> Requests(std::uint8_t command) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return requests_[command];
-    }
-
-    // The firmware thread's own from here on.
-    void Run() {
-        while (!stop_) {
-            std::this_thread::sleep_for(2ms);
-            for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, 0)) >= 0;)
-                peers_.push_back(fd);
-            // A connection the host has left is closed and dropped.
-            std::erase_if(peers_, [this](int fd) { return !Serve(fd) && (::close(fd), true); });
-        }
-    }
-
-    // Answers what the host wrote and sends the axes; false once the host
-    // has gone. Replies wait for room in the host's queue; an axis report
-    // that finds it full is dropped.
-    bool Serve(int fd) {
-        for (Bytes r(4096);; r.resize(4096)) {
-            const ssize_t n = ::recv(fd, r.data(), r.size(), MSG_DONTWAIT);
-            // A host that closes with reports unread resets the connection, but
-            // what it wrote before is still there to be read.
-            if (n < 0 && errno == ECONNRESET) continue;
-            if (n == 0 || (n < 0 && errno != EAGAIN)) return false;
-            if (n < 0) break;
-            r.resize(static_cast<std::size_t>(n));
-            const Bytes reply = Answer(r);
-            if (!reply.empty() && ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0)
-                return false;
-        }
-        const std::uint16_t x0 = x, y0 = y;
-        const Bytes axes = {1, 0, 0, 0, 0, 0, 0, 0, Lo(x0), Lo(x0 >> 8), Lo(y0), Lo(y0 >> 8)};
-        return ::send(fd, axes.data(), 12, MSG_DONTWAIT | MSG_NOSIGNAL) == 12 || errno == EAGAIN;
-    }
-    static std::uint8_t Lo(unsigned v) { return static_cast<std::uint8_t>(v); }
-
-    Bytes Answer(const Bytes& r) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests_[r.size() > 1 ? r[1] : 0].push_back(r);
-        if (r.size() < 4 || r[0] != 1) return {};
-        const std::size_t count = r[1] == 3 ? std::min<std::size_t>(r[3], r.size() - 4) : 0;
-        for (std::size_t i = 0; i < count; ++i) eeprom_[(r[2] + i) % 256] = r[4 + i];
-        if (r[1] != 4) return {};
-        Bytes reply = {2, 4, r[2], Lo(replyLength_ - 4)};
-        while (reply.size() < replyLength_)
-            reply.push_back(eeprom_[(r[2] + reply.size() - 4) % 256]);
-        return reply;
-    }
-
-    const std::string node_;
-    const std::uint16_t replyLength_;
-    mutable std::mutex mutex_;
-    Bytes eeprom_ = Background();
-    std::vector<Bytes> requests_[256];  // by command
-    std::atomic<bool> stop_{false};
-    const int listener_ = hidraw_test::Listen(node_, SOCK_NONBLOCK, 4);
-    std::vector<int> peers_;                 // the firmware thread's own
-    std::thread thread_{[this] { Run(); }};  // last: starts once everything above is made
-};
 
 struct Lengths {
     const char* name;
@@ -145,18 +60,12 @@ struct Lengths {
 class HidrawLengthsTest : public WizardTest, public ::testing::WithParamInterface<Lengths> {
   protected:
     // The stick with the parameter's Windows report lengths (id byte
-    // included): our stick's descriptor with its Report Counts set so that
-    // report 1 is just buttons and axes (12 bytes with the id, the least
-    // either length can be), report 2, the EEPROM reply, input - 1 bytes and
-    // the command output - 1 bytes.
+    // included).
     void SetUp() override {
         WizardTest::SetUp();
         WriteConfig("");  // the eight fixed values all zero
         tree_.Add(0, "0003:0000045E:0000028E", hidraw_test::kGamePad);
-        Bytes descriptor = hidraw_test::kStickWithIds;
-        descriptor[54] = 0;
-        descriptor[62] = static_cast<std::uint8_t>(GetParam().input - 1);
-        descriptor[70] = static_cast<std::uint8_t>(GetParam().output - 1);
+        const Bytes descriptor = hidraw_test::StickDescriptor(GetParam().input, GetParam().output);
         tree_.AddEntry(3, "0003:00000F3D:00000402", &descriptor);
         firmware_ = std::make_unique<Firmware>(tree_.node(3), GetParam().input);
         plat::InstallHid(hidraw_.get());

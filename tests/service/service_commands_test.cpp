@@ -295,6 +295,31 @@ TEST_F(ServiceCommands, RefusalsAndFailuresWithTheirStatus) {
     }
 }
 
+// Another restore started in the same second has the dated name already:
+// the backup takes the next free one instead of replacing that one's.
+TEST_F(ServiceCommands, ABackupTakesTheNextFreeNameAndReplacesNothing) {
+    AddStick("S1", kCounting);
+    Write("block.txt", FormatCalibrationFile(kOther));
+    const std::vector<std::string> taken = {service::DatedBackupName(1),
+                                            service::DatedBackupName(2)};
+    for (const std::string& name : taken) Write(name, "another stick's block");
+    const Result r = Run({"restore", Path("block.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> ours;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("kx9-backup-", 0) != 0) continue;
+        if (std::find(taken.begin(), taken.end(), name) != taken.end()) {
+            EXPECT_EQ(Read(name), "another stick's block") << name;
+        } else {
+            ours.push_back(name);
+        }
+    }
+    ASSERT_EQ(ours.size(), 1u) << testing::PrintToString(ours);
+    EXPECT_EQ(Read(ours[0]), FormatCalibrationFile(kCounting));
+    EXPECT_NE(r.err.find("backed up to " + Path(ours[0])), std::string::npos) << r.err;
+}
+
 TEST_F(ServiceCommands, DeviceChoosesAmongTwoSticksByNodeOrSerial) {
     AddStick("A-100", kCounting);
     AddStick("B-200", kOther);

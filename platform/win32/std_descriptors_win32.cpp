@@ -1,0 +1,23 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include "platform/std_descriptors.h"
+
+namespace plat {
+
+void OpenClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::_get_osfhandle(fd) != -1) continue;
+        // Read-only: output to a closed descriptor must not look written.
+        const int opened = ::_open("NUL", _O_RDONLY);
+        if (opened >= 0 && opened != fd) {
+            ::_dup2(opened, fd);
+            ::_close(opened);
+        }
+    }
+}
+
+// Windows has no SIGPIPE: a write to a closed pipe already fails.
+void IgnoreBrokenPipes() {}
+
+}  // namespace plat
