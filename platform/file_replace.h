@@ -6,6 +6,7 @@
 // the target as it was, and in place otherwise.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace plat {
@@ -34,6 +35,16 @@ void CopyFilePermissions(const char* from, const char* to);
 // Renames `from` to `to`, replacing a file already there. False, with both
 // left as they were, when it cannot be done.
 bool RenameReplacing(const char* from, const char* to);
+
+// Makes `path` as a new file holding `size` bytes of `data`, flushed to disk
+// before this returns. Never opens a file that is already there (nor one a
+// link names): false when the name is taken, and then that file is left as
+// it was. False too when writing or flushing fails, with the new file gone.
+bool WriteNewFileDurably(const char* path, const void* data, std::size_t size);
+
+// Flushes the entry of `path` in its folder to disk, where a rename is made
+// durable only so. True where there is nothing to flush.
+bool SyncFolderEntry(const char* path);
 
 // The full path of the file `path` names, with no symbolic link left in it;
 // empty when it cannot be had (a link to nothing, say).

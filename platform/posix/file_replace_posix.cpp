@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -5,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/file_replace.h"
 
@@ -39,6 +41,40 @@ void CopyFilePermissions(const char* from, const char* to) {
 
 bool RenameReplacing(const char* from, const char* to) {
     return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
+
+bool WriteNewFileDurably(const char* path, const void* data, std::size_t size) {
+    if (path == nullptr || (data == nullptr && size > 0)) return false;
+    // O_EXCL with O_CREAT also refuses a symbolic link, even a dangling one.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool synced = done == size && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (synced && closed) return true;
+    ::unlink(path);
+    return false;
+}
+
+bool SyncFolderEntry(const char* path) {
+    if (path == nullptr) return false;
+    const std::string name = path;
+    const std::size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : name.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 std::string ResolvedPath(const char* path) {

@@ -3,6 +3,7 @@
 // prints, the EEPROM file it leaves, the dump it writes, and how it refuses
 // bad scripts and files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -68,8 +69,10 @@ class Kx9calibScript : public ::testing::Test {
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     // Runs the program in the folder with nothing on standard input.
-    Result Run(const std::string& args) {
-        const std::string command = "cd '" + folder.string() + "' && '" KX9CALIB "' " + args +
+    // `as` goes in front of the program (setpriv to run it as another user).
+    Result Run(const std::string& args, const std::string& as = "") {
+        const std::string command = "cd '" + folder.string() + "' && " + as + "'" KX9CALIB "' " +
+                                    args +
                                     " > out.txt 2> err.txt < /dev/null; echo $? > status.txt";
         if (std::system(command.c_str()) != 0) return {};
         return {std::atoi(Read("status.txt").c_str()), Read("out.txt"), Read("err.txt")};
@@ -210,3 +213,34 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
 }
 
 }  // namespace
+
+// The virtual stick's file is saved after every write request, and a save
+// that cannot be made fails that write: in a folder that takes no new file
+// the restore fails and the file keeps its bytes. Root writes anywhere, so
+// root runs the program as nobody.
+TEST_F(Kx9calibScript, SimEepromIsSavedPerWriteOrTheWriteFails) {
+    Write("block.txt", FormatCalibrationFile(WorkedExampleRecord()));
+    fs::create_directories(folder / "ro");
+    ASSERT_EQ(Run("--simulate --sim-eeprom ro/e.bin verify block.txt").status, 1);
+    const std::string blank = Read("ro/e.bin");
+    ASSERT_EQ(blank, std::string(256, '\xFF'));
+    const Result saved = Run("--simulate --sim-eeprom saved.bin restore --no-backup block.txt");
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    const std::string image = Read("saved.bin");
+    ASSERT_EQ(image.size(), 256u);
+    EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 110, image.begin() + 128),
+              std::vector<std::uint8_t>(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end()));
+
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((folder / "ro" / "e.bin").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((folder / "ro").c_str(), 65534, 65534), 0);
+    }
+    fs::permissions(folder / "ro", fs::perms(0555));
+    const Result r = Run("--simulate --sim-eeprom ro/e.bin restore --no-backup block.txt",
+                         root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
+    fs::permissions(folder / "ro", fs::perms(0755));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("verified"), std::string::npos) << r.err;
+    EXPECT_EQ(Read("ro/e.bin"), blank);
+}
