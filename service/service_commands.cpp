@@ -17,10 +17,28 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
+// Said before anything is sent: lengths that no transfer can work with.
+bool ReportsFitOrSay(const StickSession& stick, std::ostream& err) {
+    const std::string why = stick.UnfitReports();
+    if (why.empty()) return true;
+    err << "kx9calib: " << term::CleanText(stick.Node()) << " cannot carry the block: " << why
+        << "; nothing was sent\n";
+    return false;
+}
+
+std::string GoneText(const StickSession& stick) {
+    return term::CleanText(stick.Node()) + " went away";
+}
+
 // The stick's block, or the one message that says it could not be read.
 bool FetchOrSay(StickSession& stick, CalibrationRecord* record, std::ostream& err) {
-    if (stick.Fetch(record)) return true;
-    err << "kx9calib: cannot read the EEPROM of " << term::CleanText(stick.Node()) << "\n";
+    const EepromOutcome outcome = stick.Fetch(record);
+    if (outcome == EepromOutcome::kDone) return true;
+    if (outcome == EepromOutcome::kGone) {
+        err << "kx9calib: " << GoneText(stick) << "; its EEPROM was not read\n";
+    } else {
+        err << "kx9calib: cannot read the EEPROM of " << term::CleanText(stick.Node()) << "\n";
+    }
     return false;
 }
 
@@ -33,7 +51,7 @@ int Dump(const CommandRequest& o, const CommandEnvironment& env) {
         return kCommandFailed;
     }
     StickSession stick(*env.hid, err, env.openAdvice);
-    if (!stick.Open()) return kCommandFailed;
+    if (!stick.Open() || !ReportsFitOrSay(stick, err)) return kCommandFailed;
     CalibrationRecord record{};
     if (!FetchOrSay(stick, &record, err)) return kCommandFailed;
     if (toStdout) {
@@ -92,13 +110,16 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     }
 
     StickSession stick(*env.hid, err, env.openAdvice);
-    if (!stick.Open()) return kCommandFailed;
+    if (!stick.Open() || !ReportsFitOrSay(stick, err)) return kCommandFailed;
     const std::string node = term::CleanText(stick.Node());
     if (!o.noBackup) {
         CalibrationRecord current{};
-        if (!stick.Fetch(&current)) {
-            err << "kx9calib: cannot read the EEPROM of " << node
-                << " for the backup; nothing was written\n";
+        const EepromOutcome read = stick.Fetch(&current);
+        if (read != EepromOutcome::kDone) {
+            err << "kx9calib: "
+                << (read == EepromOutcome::kGone ? GoneText(stick) + " before"
+                                                 : "cannot read the EEPROM of " + node + " for")
+                << " the backup; nothing was written\n";
             return kCommandFailed;
         }
         if (!SaveCalibrationFile(backup.c_str(), current)) {
@@ -114,18 +135,39 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
 
     // The store reads the block back and counts it only when it came back
     // whole and the same.
-    if (stick.Store(wanted)) {
-        err << "kx9calib: " << node << " holds the block of " << term::CleanText(o.file)
-            << " (read back and verified)\n";
-        return kCommandOk;
-    }
-    // Say what the stick kept instead, where it can still be read.
     CalibrationRecord stored{};
-    if (stick.Fetch(&stored)) {
-        for (const std::string& line : DifferingFields(stored, wanted)) err << "  " << line << "\n";
+    const std::string file = term::CleanText(o.file);
+    switch (stick.Store(wanted, &stored)) {
+        case EepromOutcome::kDone:
+            err << "kx9calib: " << node << " holds the block of " << file
+                << " (read back and verified)\n";
+            return kCommandOk;
+        case EepromOutcome::kGone:
+            err << "kx9calib: " << GoneText(stick) << " while the block of " << file
+                << " was written; what it holds is not known" << kept << "\n";
+            return kCommandFailed;
+        case EepromOutcome::kNoReply:
+            err << "kx9calib: the block of " << file << " went to " << node
+                << " but it gave no reply to the read-back; whether it holds it is not known"
+                << kept << "\n";
+            return kCommandFailed;
+        case EepromOutcome::kNotSent:
+        case EepromOutcome::kUnfitReports:
+            // Say what the stick kept instead, where it can still be read.
+            if (stick.Fetch(&stored) == EepromOutcome::kDone) {
+                for (const std::string& line : DifferingFields(stored, wanted)) {
+                    err << "  " << line << "\n";
+                }
+            }
+            err << "kx9calib: writing the block to " << node << " failed: not every chunk was sent"
+                << kept << "\n";
+            return kCommandFailed;
+        case EepromOutcome::kDiffers:
+            break;
     }
-    err << "kx9calib: writing the block to " << node << " failed: it does not read back as "
-        << term::CleanText(o.file) << kept << "\n";
+    for (const std::string& line : DifferingFields(stored, wanted)) err << "  " << line << "\n";
+    err << "kx9calib: writing the block to " << node << " failed: it does not read back as " << file
+        << kept << "\n";
     return kCommandFailed;
 }
 
@@ -134,7 +176,7 @@ int Verify(const CommandRequest& o, const CommandEnvironment& env) {
     CalibrationRecord expected{};
     if (const int status = LoadBlock(o.file, env, &expected)) return status;
     StickSession stick(*env.hid, err, env.openAdvice);
-    if (!stick.Open()) return kCommandFailed;
+    if (!stick.Open() || !ReportsFitOrSay(stick, err)) return kCommandFailed;
     CalibrationRecord actual{};
     if (!FetchOrSay(stick, &actual, err)) return kCommandFailed;
     const std::vector<std::string> differences = DifferingFields(actual, expected);

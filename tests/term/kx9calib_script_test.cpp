@@ -201,6 +201,14 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
         {"--simulate --sim-flip-bit=0x70 restore --no-backup block.txt", 1, "",
          "Initial_Pos_Y: stick 0x3FC1, file 0x3FC0"},
         {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
+        // Lengths no transfer works with are said, with the bounds, before
+        // anything is sent.
+        {"--simulate --sim-output-length 4 restore block.txt", 1, "",
+         "cannot carry the block: output reports of 4 bytes (a request needs 5 to 259); "
+         "nothing was sent"},
+        {"--simulate --sim-output-length 260 verify block.txt", 1, "", "of 260 bytes"},
+        {"--simulate --sim-input-length 5 dump -", 1, "",
+         "input reports of 5 bytes (9 replies carry the 18 bytes only with 6 or more)"},
         {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
         {"dump --simulate", 2, "", "--simulate goes before the command dump"},
     };
