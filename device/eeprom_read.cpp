@@ -79,7 +79,8 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
     // Replies to requests of earlier transfers may still come; those already
     // waiting are passed over now, before anything of ours is asked.
     const std::uint32_t tDrain = plat::TimeGetTime();
-    m_ReadReplies.BeginTransfer(tDrain);
+    // Seen after the reader parked, so every reply it took is counted.
+    m_ReadReplies.BeginTransfer(m_nRepliesTaken.load());
     while (hidlink::ElapsedSince(tDrain) < kDrainLimitMs) {
         std::uint32_t got = 0;
         if (!hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(), inLength,
@@ -109,7 +110,7 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
                                         outLength, io, event, kSingleWaitMs, &written, &started);
             // A write the driver took may have reached the stick whatever
             // its outcome: its reply must be expected.
-            if (started) m_ReadReplies.Sent(wanted, plat::TimeGetTime());
+            if (started) m_ReadReplies.Sent(wanted);
             if (ok && written == outLength) break;
             if (hidlink::ElapsedSince(t1) >= kWindowMs) break;
             plat::Sleep(hidlink::kRetryPauseMs);

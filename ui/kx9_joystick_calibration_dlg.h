@@ -106,6 +106,9 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // The EEPROM read requests whose replies have not come (device/,
     // user-interface thread only).
     hidlink::ReplyQueue m_ReadReplies;
+    // EEPROM data replies the reader read (a late one between transfers);
+    // the reader writes, the user-interface thread reads. 0 at each open.
+    std::atomic<std::uint32_t> m_nRepliesTaken{0};
 
     DECLARE_MESSAGE_MAP()
 };

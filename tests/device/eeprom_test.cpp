@@ -132,6 +132,47 @@ TEST_F(EepromTest, LateRepliesGiveTheRightBytesOrAFailureNeverOthers) {
     }
 }
 
+// However late a reply, it is another request's only once that request's
+// own reply came, to a transfer or to the reader between transfers: a
+// request asked 55 s before the next read (a stick answering 60 s late)
+// is still passed over, where the queue once forgot it after 10 s and took
+// its reply for the next read's.
+TEST(ReplyQueue, ARequestIsForgottenOnlyByItsReplyOrTheClose) {
+    hidlink::ReplyQueue q;
+    q.Sent(110);  // the first read, given up on
+    q.BeginTransfer(0);
+    q.Sent(110);
+    EXPECT_FALSE(q.Answers(110)) << "the first read's late reply";
+    EXPECT_TRUE(q.Answers(110));
+    // Two replies read by the reader meanwhile answered the two oldest.
+    for (std::uint8_t a : {110, 118, 126}) q.Sent(a);
+    q.BeginTransfer(2);
+    q.Sent(110);
+    EXPECT_FALSE(q.Answers(110)) << "the reply to 126";
+    EXPECT_TRUE(q.Answers(110));
+    q.Sent(110);
+    q.Clear();
+    q.BeginTransfer(0);
+    q.Sent(110);
+    EXPECT_TRUE(q.Answers(110)) << "nothing owed after a close";
+}
+
+// Replies so late that they come after their read gave up, between reads,
+// are taken by the reader; they still answer their requests, so the next
+// read is not held off by requests whose replies came long ago.
+TEST_F(EepromTest, RepliesTheReaderTookAnswerTheirRequests) {
+    sim::StickSettings s = Stick(12, 64, kRate);
+    s.replyLatencyMs = 6000;  // past the 9 attempts of about 500 ms
+    sim::VirtualStick& stick = AttachCounting(s);
+    EXPECT_EQ(dlg_.ReadEepromBlock(), 0);
+    const std::size_t asked = stick.Requests().size();
+    EXPECT_TRUE(Eventually([&] { return dlg_.m_nRepliesTaken.load() >= asked; }));
+    s.replyLatencyMs = 0;
+    stick.SetSettings(s);
+    EXPECT_EQ(dlg_.ReadEepromBlock(), 1);
+    EXPECT_EQ(dlg_.m_Calib, kCounting);
+}
+
 // Written is what the stick gives back: a stick that takes the writes and
 // keeps nothing, keeps one bit wrong, or says nothing after the write has
 // not been written, and each says which. The read-back shows no box and
