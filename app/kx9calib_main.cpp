@@ -197,7 +197,6 @@ int main(int argc, char** argv) {
         };
         status = app::RunDialog(std::move(run));
     }
-    if (simStick) simStick->Sync();
     // The driver goes before anything that it could still call back.
     plat::InstallHid(nullptr);
     return status;

@@ -1,8 +1,10 @@
 #include "app/virtual_stick_setup.h"
 
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 #include <system_error>
+
+#include "calib/replace_file.h"
 
 namespace app {
 
@@ -24,21 +26,9 @@ sim::StickFaults VirtualStickFaults(const app::Options& options) {
 }
 
 bool WriteEepromFile(const std::string& file, const sim::Eeprom& contents) {
-    const std::string temp = file + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(contents.data()),
-                  static_cast<std::streamsize>(contents.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, file, ec);
-    return !ec;
+    return ReplaceFileDurably(
+        file.c_str(),
+        std::string_view(reinterpret_cast<const char*>(contents.data()), contents.size()));
 }
 
 bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::string* error) {
@@ -80,11 +70,11 @@ std::vector<service::FoundController> FoundVirtualSticks(
     return found;
 }
 
-void SimStick::Sync() {
-    if (m_file.empty()) return;
-    const sim::Eeprom now = m_stick.EepromContents();
-    if (now == m_saved) return;
-    if (WriteEepromFile(m_file, now)) m_saved = now;
+SimStick::SimStick(sim::VirtualStick& stick, const std::string& eepromFile) : m_stick(stick) {
+    if (eepromFile.empty()) return;
+    m_stick.SetEepromStore([eepromFile](const sim::Eeprom& contents) {
+        return WriteEepromFile(eepromFile, contents);
+    });
 }
 
 }  // namespace app

@@ -24,7 +24,8 @@ sim::StickSettings VirtualStickSettings(const app::Options& options);
 sim::StickFaults VirtualStickFaults(const app::Options& options);
 
 // Through a temporary file, so that an interrupted save never leaves half
-// an image behind.
+// an image behind; never in place, so a save that cannot be made whole is
+// a failure.
 bool WriteEepromFile(const std::string& file, const sim::Eeprom& contents);
 
 // Makes the virtual stick's EEPROM from its file: loaded when the file is
@@ -35,12 +36,12 @@ bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::strin
 std::vector<service::FoundController> FoundVirtualSticks(
     const std::vector<sim::VirtualStick*>& sticks);
 
-// The virtual stick as the front-ends see it, keeping its EEPROM file up to
-// date: written whenever the EEPROM differs from what was last saved.
+// The virtual stick as the front-ends see it. With an EEPROM file, the file
+// is saved after every write request, which fails when the save does: what
+// the stick says it holds is what the file holds.
 class SimStick final : public term::StickControl {
   public:
-    SimStick(sim::VirtualStick& stick, std::string eepromFile)
-        : m_stick(stick), m_file(std::move(eepromFile)), m_saved(stick.EepromContents()) {}
+    SimStick(sim::VirtualStick& stick, const std::string& eepromFile);
 
     void SetAxes(std::uint16_t x, std::uint16_t y) override {
         m_x = x;
@@ -53,12 +54,9 @@ class SimStick final : public term::StickControl {
     void Plug() override { m_stick.Plug(); }
     bool Plugged() const override { return m_stick.Plugged(); }
     std::uint64_t ReportsConsumed() const override { return m_stick.ReportsConsumed(); }
-    void Sync() override;
 
   private:
     sim::VirtualStick& m_stick;
-    std::string m_file;
-    sim::Eeprom m_saved;
     std::atomic<std::uint16_t> m_x{0x8000};
     std::atomic<std::uint16_t> m_y{0x8000};
 };

@@ -29,6 +29,26 @@ void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord&
 void ForEachCalibrationStatement(const char* data, std::size_t size,
                                  const std::function<void(const char*)>& visit);
 
+// Where a statement of that scan stood in the bytes: from `first` (its
+// first byte, a comment's included) to `end` (the ';' or the byte dropped
+// where it was cut); `cut` when it ended for want of room, not at a ';'.
+struct StatementSpan {
+    std::size_t first = 0;
+    std::size_t end = 0;
+    bool cut = false;
+};
+
+// How the scan ended: in the text, or in a comment that ran to the end of
+// the bytes, opened at `commentAt`.
+struct CalibrationScanEnd {
+    enum class In { kText, kLineComment, kBlockComment } in = In::kText;
+    std::size_t commentAt = 0;
+};
+
+CalibrationScanEnd ForEachCalibrationStatementSpan(
+    const char* data, std::size_t size,
+    const std::function<void(const char*, const StatementSpan&)>& visit);
+
 // The field a terminated statement sets, matched as the reader matches keys
 // (blanks dropped, ASCII case ignored); nullptr without '=' or a known key.
 const CalibrationField* CalibrationStatementField(const char* statement);

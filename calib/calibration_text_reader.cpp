@@ -104,10 +104,19 @@ void ParseCalibrationStatement(const char* statement, CalibrationRecord& record)
 
 void ForEachCalibrationStatement(const char* data, std::size_t size,
                                  const std::function<void(const char*)>& visit) {
+    ForEachCalibrationStatementSpan(
+        data, size, [&visit](const char* statement, const StatementSpan&) { visit(statement); });
+}
+
+CalibrationScanEnd ForEachCalibrationStatementSpan(
+    const char* data, std::size_t size,
+    const std::function<void(const char*, const StatementSpan&)>& visit) {
     char statement[kStatementCapacity + 1];
     std::size_t length = 0;
     bool inLineComment = false;
     bool inBlockComment = false;
+    std::size_t first = 0;  // where the statement being gathered began
+    std::size_t commentAt = 0;
 
     // Windows editors put a UTF-8 byte-order mark in front of what they
     // save; it is no text of the file, and would otherwise open the first key.
@@ -115,6 +124,7 @@ void ForEachCalibrationStatement(const char* data, std::size_t size,
     std::size_t i = 0;
     if (size >= sizeof kByteOrderMark && std::equal(kByteOrderMark, kByteOrderMark + 3, data))
         i = 3;
+    first = i;
     while (i < size) {
         const char c = data[i];
         // At the last byte there is no next one, so no marker can start there.
@@ -131,17 +141,20 @@ void ForEachCalibrationStatement(const char* data, std::size_t size,
             }
         } else if (c == '/' && next == '/') {  // before "/*", so "//*" is a line comment
             inLineComment = true;
+            commentAt = i;
             i += 2;
         } else if (c == '/' && next == '*') {  // the '*' is consumed, so "/*/" stays open
             inBlockComment = true;
+            commentAt = i;
             i += 2;
         } else {
             // A full buffer is cut like a ';', and the byte that found it full
             // is dropped just as the ';' would be.
             if (c == ';' || length == kStatementCapacity) {
                 statement[length] = '\0';
-                visit(statement);
+                visit(statement, StatementSpan{first, i, c != ';'});
                 length = 0;
+                first = i + 1;
             } else {
                 statement[length++] = c;
             }
@@ -149,6 +162,11 @@ void ForEachCalibrationStatement(const char* data, std::size_t size,
         }
     }
     // Whatever is left after the last ';' is not a statement.
+    using In = CalibrationScanEnd::In;
+    return {inLineComment    ? In::kLineComment
+            : inBlockComment ? In::kBlockComment
+                             : In::kText,
+            commentAt};
 }
 
 void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord& record) {

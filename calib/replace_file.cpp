@@ -107,18 +107,28 @@ FileWriteOps StandardFileWriteOps() {
     };
 }
 
-bool WriteTextFileReplacing(const char* path, std::string_view text, const FileWriteOps& ops) {
-    if (path == nullptr || *path == '\0') return false;
+namespace {
+
+// Replacing the link itself would cut it off from the file it names.
+std::string FollowLink(const char* path, plat::PathKind* kind) {
     std::string target = path;
-    plat::PathKind kind = plat::KindOfPath(target.c_str());
-    if (kind == plat::PathKind::kSymbolicLink) {
-        // Replacing the link itself would cut it off from the file it names.
+    *kind = plat::KindOfPath(target.c_str());
+    if (*kind == plat::PathKind::kSymbolicLink) {
         std::string resolved = plat::ResolvedPath(target.c_str());
         if (!resolved.empty()) {
             target = std::move(resolved);
-            kind = plat::KindOfPath(target.c_str());
+            *kind = plat::KindOfPath(target.c_str());
         }
     }
+    return target;
+}
+
+}  // namespace
+
+bool WriteTextFileReplacing(const char* path, std::string_view text, const FileWriteOps& ops) {
+    if (path == nullptr || *path == '\0') return false;
+    plat::PathKind kind;
+    const std::string target = FollowLink(path, &kind);
     switch (kind) {
         case plat::PathKind::kNotFound: {
             const Outcome outcome = ReplaceThroughTemporary(target, false, text, ops);
@@ -172,4 +182,31 @@ NewFileStatus WriteNewTextFile(const char* path, std::string_view text, const Fi
     }
     std::remove(temporary.c_str());
     return NewFileStatus::kFailed;
+}
+
+bool ReplaceFileDurably(const char* path, std::string_view bytes) {
+    if (path == nullptr || *path == '\0') return false;
+    plat::PathKind kind;
+    const std::string target = FollowLink(path, &kind);
+    const bool exists = kind == plat::PathKind::kRegularFile;
+    if (!exists && kind != plat::PathKind::kNotFound) return false;
+    if (exists && !(plat::IsOwnSingleLinkFile(target.c_str()) && IsWritable(target))) return false;
+    // Made exclusively: a name another process took meanwhile is never
+    // written into, the next one is tried instead.
+    std::string temporary;
+    for (int n = 1; n <= 100 && temporary.empty(); ++n) {
+        const std::string name = target + "." + std::to_string(n) + ".tmp";
+        if (plat::WriteNewFileDurably(name.c_str(), bytes.data(), bytes.size())) {
+            temporary = name;
+        } else if (plat::KindOfPath(name.c_str()) == plat::PathKind::kNotFound) {
+            return false;  // not taken: the folder or the disk refused it
+        }
+    }
+    if (temporary.empty()) return false;
+    if (exists) plat::CopyFilePermissions(target.c_str(), temporary.c_str());
+    if (!plat::RenameReplacing(temporary.c_str(), target.c_str())) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return plat::FlushFolderOf(target.c_str());
 }

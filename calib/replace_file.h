@@ -42,3 +42,12 @@ enum class NewFileStatus {
 // the name is free. kWritten only once the text and the name are on disk.
 NewFileStatus WriteNewTextFile(const char* path, std::string_view text,
                                const FileWriteOps& ops = StandardFileWriteOps());
+
+// Replaces `path` by a file of `bytes`, written as they are, through a new
+// temporary file in its folder that is flushed to disk and renamed over it:
+// the name holds the old bytes or the new, never part of either, whatever
+// stops the program. Never written in place, so false, with the file as it
+// was, wherever that cannot be done: a folder that takes no new file, a
+// read-only file or one that is not the caller's own with a single name, a
+// full disk. A symbolic link is followed, never replaced.
+bool ReplaceFileDurably(const char* path, std::string_view bytes);

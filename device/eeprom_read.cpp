@@ -31,7 +31,7 @@ int CKx9JoystickCalibrationDlg::ReadEepromBlock() {
     // Parked here, the reader stays parked through the box as well.
     m_bPauseReader = 1;
     CalibrationBlock block{};
-    const bool complete = FetchEepromBlock(&block);
+    const bool complete = FetchEepromBlock(&block) == EepromOutcome::kDone;
     if (complete) {
         MessageBoxA(ReadDataText(block).c_str(), "Debug", MB_OK);
         UnpackCalibrationBlock(block, m_Calib);
@@ -40,14 +40,10 @@ int CKx9JoystickCalibrationDlg::ReadEepromBlock() {
     return complete ? 1 : 0;
 }
 
-bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
+EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     const std::uint32_t outLength = m_Caps.OutputReportByteLength;
     const std::uint32_t inLength = m_Caps.InputReportByteLength;
-    // Reports that cannot hold a request or a reply: nothing is sent.
-    if (outLength < hidlink::kMinOutputReportLength ||
-        outLength > hidlink::kMaxOutputReportLength || inLength < hidlink::kMinInputReportLength) {
-        return false;
-    }
+    if (!hidlink::ReportLengthsFit(inLength, outLength)) return EepromOutcome::kUnfitReports;
 
     const std::uint32_t t0 = plat::TimeGetTime();
     // A caller that parked the reader itself keeps it parked afterwards.
@@ -60,7 +56,7 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     while (m_bReaderPaused.load() == 0) {
         if (hidlink::ElapsedSince(t0) > kParkLimitMs) {
             release();
-            return false;
+            return EepromOutcome::kNoReply;
         }
         plat::Sleep(1);
     }
@@ -73,7 +69,7 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     if (!request || !reply || event == nullptr) {
         if (event != nullptr) plat::CloseHandle(event);
         release();
-        return false;
+        return EepromOutcome::kNotSent;
     }
     plat::IoRecord io;
     io.Reset();
@@ -83,7 +79,8 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     // Replies to requests of earlier transfers may still come; those already
     // waiting are passed over now, before anything of ours is asked.
     const std::uint32_t tDrain = plat::TimeGetTime();
-    m_ReadReplies.BeginTransfer(tDrain);
+    // Seen after the reader parked, so every reply it took is counted.
+    m_ReadReplies.BeginTransfer(m_nRepliesTaken.load());
     while (hidlink::ElapsedSince(tDrain) < kDrainLimitMs) {
         std::uint32_t got = 0;
         if (!hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(), inLength,
@@ -95,7 +92,8 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     }
 
     int received = 0;
-    for (int attemptsLeft = kAttempts; received < kCalibBlockSize && attemptsLeft > 0;
+    bool gone = false;
+    for (int attemptsLeft = kAttempts; received < kCalibBlockSize && attemptsLeft > 0 && !gone;
          --attemptsLeft) {
         const auto wanted = static_cast<std::uint8_t>(kCalibEepromBase + received);
         const std::uint32_t t1 = plat::TimeGetTime();
@@ -112,7 +110,7 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
                                         outLength, io, event, kSingleWaitMs, &written, &started);
             // A write the driver took may have reached the stick whatever
             // its outcome: its reply must be expected.
-            if (started) m_ReadReplies.Sent(wanted, plat::TimeGetTime());
+            if (started) m_ReadReplies.Sent(wanted);
             if (ok && written == outLength) break;
             if (hidlink::ElapsedSince(t1) >= kWindowMs) break;
             plat::Sleep(hidlink::kRetryPauseMs);
@@ -126,9 +124,16 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
             reply[0] = 0;
             reply[1] = 0;
             std::uint32_t got = 0;
+            bool started = false;
             const bool ok =
                 hidlink::TransferReport(hid, device, hidlink::Direction::kRead, reply.get(),
-                                        inLength, io, event, kSingleWaitMs, &got);
+                                        inLength, io, event, kSingleWaitMs, &got, &started);
+            // A whole input report is always a read the driver can take;
+            // refused at once, the stick is gone, and no window brings it back.
+            if (!started) {
+                gone = true;
+                break;
+            }
             if (!ok || got == 0) {
                 plat::Sleep(hidlink::kRetryPauseMs);
                 continue;
@@ -146,5 +151,6 @@ bool CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out) {
     if (complete) *out = block;
     plat::CloseHandle(event);
     release();
-    return complete;
+    if (complete) return EepromOutcome::kDone;
+    return gone ? EepromOutcome::kGone : EepromOutcome::kNoReply;
 }

@@ -36,16 +36,37 @@ bool CKx9JoystickCalibrationDlg::WriteEepromBlock() {
     const std::string text = values + hidlink::BlockHexLines(block);
     // The reader keeps sampling while the box is open.
     MessageBoxA(text.c_str(), "Debug", MB_OK);
-    return StoreEepromBlock(block);
+    return StoreEepromBlock(block) == EepromOutcome::kDone;
 }
 
-bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block) {
-    const std::uint32_t outLength = m_Caps.OutputReportByteLength;
-    // A report that cannot carry a request, or a chunk that does not fit
-    // the count byte: nothing is sent.
-    if (outLength < hidlink::kMinOutputReportLength ||
-        outLength > hidlink::kMaxOutputReportLength) {
+bool CKx9JoystickCalibrationDlg::StickGone(plat::Handle device) {
+    // A whole input report is a read every driver takes unless the device
+    // went away; one that starts is taken back at once.
+    const std::uint32_t length = m_Caps.InputReportByteLength;
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length]());
+    const plat::Handle event = plat::NewEvent(true);
+    if (!buffer || event == nullptr) {
+        if (event != nullptr) plat::CloseHandle(event);
         return false;
+    }
+    plat::IoRecord io;
+    std::uint32_t got = 0;
+    bool started = false;
+    const bool ok = hidlink::TransferReport(plat::Hid(), device, hidlink::Direction::kRead,
+                                            buffer.get(), length, io, event, 0, &got, &started);
+    // A reply that came just then answers the oldest request outstanding.
+    if (ok && got > 0 && buffer[0] == kReportIdEepromData) m_ReadReplies.PassOver();
+    plat::CloseHandle(event);
+    return !started;
+}
+
+EepromOutcome CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block,
+                                                           CalibrationBlock* readBack) {
+    const std::uint32_t outLength = m_Caps.OutputReportByteLength;
+    // Reports that cannot carry a chunk, or a read-back that could never
+    // complete: nothing is sent.
+    if (!hidlink::ReportLengthsFit(m_Caps.InputReportByteLength, outLength)) {
+        return EepromOutcome::kUnfitReports;
     }
 
     // No reply is expected, so the reader need not have parked: the first
@@ -58,7 +79,7 @@ bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block)
     std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[outLength]());
     if (!request) {
         release();
-        return false;
+        return EepromOutcome::kNotSent;
     }
 
     plat::HidDriver& hid = plat::Hid();
@@ -86,8 +107,15 @@ bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block)
             event != nullptr &&
             hidlink::TransferReport(hid, device, hidlink::Direction::kWrite, request.get(),
                                     outLength, io, event, kWriteWaitMs, &written);
-        if (!ok || written != outLength) allWritten = false;
         if (event != nullptr) plat::CloseHandle(event);
+        if (!ok || written != outLength) {
+            allWritten = false;
+            // Nothing more can reach a stick that went away: say so now.
+            if (StickGone(device)) {
+                release();
+                return EepromOutcome::kGone;
+            }
+        }
 
         remaining -= chunk;
         offset += chunk;
@@ -96,12 +124,16 @@ bool CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBlock& block)
     // "Accepted" is not "kept": only the stick's own answer says the block
     // is there. It gets the same time to store the last chunk as it had
     // before each chunk.
-    bool verified = false;
+    EepromOutcome outcome = EepromOutcome::kNotSent;
     if (allWritten) {
         plat::Sleep(kChunkPauseMs);
         CalibrationBlock back{};
-        verified = FetchEepromBlock(&back) && back == block;
+        outcome = FetchEepromBlock(&back);
+        if (outcome == EepromOutcome::kDone && back != block) {
+            outcome = EepromOutcome::kDiffers;
+            if (readBack != nullptr) *readBack = back;
+        }
     }
     release();
-    return verified;
+    return outcome;
 }

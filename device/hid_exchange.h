@@ -20,11 +20,17 @@ namespace hidlink {
 inline constexpr std::uint32_t kAxisReportMinLength = 12;
 
 // A request needs its four header bytes and at least one data byte, and its
-// data count must fit the one count byte; a reply needs its header and one
-// data byte.
+// data count must fit the one count byte; the 9 replies of a read must carry
+// the 18 bytes between them, two data bytes each after the four of the
+// header. Outside these nothing is sent: it could never succeed.
 inline constexpr std::uint32_t kMinOutputReportLength = 5;
 inline constexpr std::uint32_t kMaxOutputReportLength = 259;
-inline constexpr std::uint32_t kMinInputReportLength = 5;
+inline constexpr std::uint32_t kMinInputReportLength = 6;
+
+inline bool ReportLengthsFit(std::uint32_t inLength, std::uint32_t outLength) {
+    return outLength >= kMinOutputReportLength && outLength <= kMaxOutputReportLength &&
+           inLength >= kMinInputReportLength;
+}
 
 enum class Direction { kRead, kWrite };
 

@@ -81,7 +81,12 @@ void CKx9JoystickCalibrationDlg::OpenLink() {
 }
 
 void CKx9JoystickCalibrationDlg::CloseLink() {
-    if (m_pInBuf.load() == nullptr) return;
+    // No reply to what was asked on this link comes on another.
+    m_ReadReplies.Clear();
+    if (m_pInBuf.load() == nullptr) {
+        m_nRepliesTaken = 0;
+        return;
+    }
 
     const plat::Handle stop = m_hStopEvent.load();
     if (stop != nullptr) plat::SetEvent(stop);
@@ -113,4 +118,5 @@ void CKx9JoystickCalibrationDlg::CloseLink() {
 
     delete[] m_pInBuf.exchange(nullptr);
     m_nInBufLen = 0;
+    m_nRepliesTaken = 0;  // no reader counts any more
 }

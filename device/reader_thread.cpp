@@ -87,7 +87,14 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
             }
             if (woke == plat::kWaitObject0 + 1) {
                 std::uint32_t count = 0;
-                dlg.m_bLinkLost = hid.GetResult(device, &io, &count) ? 0 : 1;
+                // A late reply read here answers a request all the same:
+                // the next transfer must know, or it would take the reply to
+                // a later request for that one's.
+                const bool read = hid.GetResult(device, &io, &count);
+                dlg.m_bLinkLost = read ? 0 : 1;
+                if (read && count > 0 && received[0] == kReportIdEepromData) {
+                    dlg.m_nRepliesTaken.fetch_add(1);
+                }
                 // A read that completed with an error leaves the previous
                 // report in the buffer: the axes keep their values.
                 Publish(dlg, received, length);

@@ -2,14 +2,17 @@
 
 namespace hidlink {
 
-void ReplyQueue::Sent(std::uint8_t address, std::uint32_t now) {
-    queue_.push_back({address, now});
+void ReplyQueue::Sent(std::uint8_t address) {
+    queue_.push_back(address);
 }
 
-void ReplyQueue::BeginTransfer(std::uint32_t now) {
-    // Oldest first, so the forgotten ones are at the front.
-    while (!queue_.empty() && now - queue_.front().sentAt > kForgetMs) queue_.pop_front();
-    for (Entry& e : queue_) e.address = -1;
+void ReplyQueue::BeginTransfer(std::uint32_t takenByReader) {
+    // Unsigned difference: right across the counter's wrap.
+    for (std::uint32_t n = takenByReader - takenByReader_; n > 0 && !queue_.empty(); --n) {
+        queue_.pop_front();
+    }
+    takenByReader_ = takenByReader;
+    for (int& address : queue_) address = -1;
 }
 
 void ReplyQueue::PassOver() {
@@ -18,9 +21,14 @@ void ReplyQueue::PassOver() {
 
 bool ReplyQueue::Answers(std::uint8_t wanted) {
     if (queue_.empty()) return false;  // asked for by nobody
-    const int address = queue_.front().address;
+    const int address = queue_.front();
     queue_.pop_front();
     return address == wanted;
+}
+
+void ReplyQueue::Clear() {
+    queue_.clear();
+    takenByReader_ = 0;
 }
 
 }  // namespace hidlink

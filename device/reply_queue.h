@@ -11,7 +11,10 @@
 //
 // Requests left unanswered by an earlier transfer stay in the queue, never
 // to be matched: their late replies are passed over rather than taken for
-// this transfer's. They are forgotten once no reply can be that late.
+// this transfer's, however late they come. A request is forgotten only when
+// a reply has come for it (to a transfer, or to the reader between
+// transfers) or the link has closed: no time is long enough to tell that a
+// reply will not come.
 //
 // User-interface thread only, like the transfers.
 #pragma once
@@ -23,27 +26,23 @@ namespace hidlink {
 
 class ReplyQueue {
   public:
-    // A request that may have reached the stick; `now` on the millisecond
-    // clock.
-    void Sent(std::uint8_t address, std::uint32_t now);
-    // A new transfer: what is queued belongs to earlier ones.
-    void BeginTransfer(std::uint32_t now);
+    // A request that may have reached the stick.
+    void Sent(std::uint8_t address);
+    // A new transfer: what is queued belongs to earlier ones. `takenByReader`
+    // counts the replies the reader has read since the link opened; those
+    // since the last transfer answered the oldest requests.
+    void BeginTransfer(std::uint32_t takenByReader);
     // A reply came. True when it carries `wanted` and what follows.
     bool Answers(std::uint8_t wanted);
     // A reply came that no request of this transfer can have asked for yet.
     void PassOver();
+    // The link closed: no reply to anything asked comes any more.
+    void Clear();
     std::size_t Outstanding() const { return queue_.size(); }
 
-    // Longer than any stick takes to answer (late replies of 3 s are
-    // handled); a reply later than this may be taken for another.
-    static constexpr std::uint32_t kForgetMs = 10000;
-
   private:
-    struct Entry {
-        int address;  // -1: asked by an earlier transfer
-        std::uint32_t sentAt;
-    };
-    std::deque<Entry> queue_;
+    std::deque<int> queue_;  // the address asked for; -1: asked by an earlier transfer
+    std::uint32_t takenByReader_ = 0;
 };
 
 }  // namespace hidlink

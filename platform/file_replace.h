@@ -8,6 +8,7 @@
 // name only while that is free, and is on disk before anything relies on it.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -55,6 +56,12 @@ bool FlushToDisk(std::FILE* file);
 // so that a name just given survives a power cut. True where the system
 // keeps them so by itself.
 bool FlushFolderOf(const char* path);
+
+// Makes `path` as a new file holding `size` bytes of `data`, flushed to disk
+// before this returns. Never opens a file that is already there (nor one a
+// link names): false when the name is taken, and then that file is left as
+// it was. False too when writing or flushing fails, with the new file gone.
+bool WriteNewFileDurably(const char* path, const void* data, std::size_t size);
 
 // The full path of the file `path` names, with no symbolic link left in it;
 // empty when it cannot be had (a link to nothing, say).

@@ -92,7 +92,6 @@ CKx9JoystickCalibrationDlg* ScriptRunner::Dialog() const {
 }
 
 void ScriptRunner::OnIdle() {
-    if (m_stick != nullptr) m_stick->Sync();
     CKx9JoystickCalibrationDlg* dialog = Dialog();
     if (dialog == nullptr) return;
     plat::vws::DialogDriver driver(*dialog);

@@ -27,10 +27,28 @@ bool OutputWritten(const CommandEnvironment& env) {
     return false;
 }
 
+// Said before anything is sent: lengths that no transfer can work with.
+bool ReportsFitOrSay(const StickSession& stick, std::ostream& err) {
+    const std::string why = stick.UnfitReports();
+    if (why.empty()) return true;
+    err << "kx9calib: " << term::CleanText(stick.Node()) << " cannot carry the block: " << why
+        << "; nothing was sent\n";
+    return false;
+}
+
+std::string GoneText(const StickSession& stick) {
+    return term::CleanText(stick.Node()) + " went away";
+}
+
 // The stick's block, or the one message that says it could not be read.
 bool FetchOrSay(StickSession& stick, CalibrationRecord* record, std::ostream& err) {
-    if (stick.Fetch(record)) return true;
-    err << "kx9calib: cannot read the EEPROM of " << term::CleanText(stick.Node()) << "\n";
+    const EepromOutcome outcome = stick.Fetch(record);
+    if (outcome == EepromOutcome::kDone) return true;
+    if (outcome == EepromOutcome::kGone) {
+        err << "kx9calib: " << GoneText(stick) << "; its EEPROM was not read\n";
+    } else {
+        err << "kx9calib: cannot read the EEPROM of " << term::CleanText(stick.Node()) << "\n";
+    }
     return false;
 }
 
@@ -43,7 +61,7 @@ int Dump(const CommandRequest& o, const CommandEnvironment& env) {
         return kCommandFailed;
     }
     StickSession stick(*env.hid, err, env.openAdvice, env.inUse);
-    if (!stick.Open()) return kCommandFailed;
+    if (!stick.Open() || !ReportsFitOrSay(stick, err)) return kCommandFailed;
     CalibrationRecord record{};
     if (!FetchOrSay(stick, &record, err)) return kCommandFailed;
     if (toStdout) {
@@ -125,7 +143,7 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     }
 
     StickSession stick(*env.hid, err, env.openAdvice, env.inUse);
-    if (!stick.Open()) return kCommandFailed;
+    if (!stick.Open() || !ReportsFitOrSay(stick, err)) return kCommandFailed;
     const std::string node = term::CleanText(stick.Node());
     // A request to stop is kept from here until the block is back: before
     // the first chunk it stops the restore with nothing written, after it
@@ -134,9 +152,12 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     std::string backup;
     if (!o.noBackup) {
         CalibrationRecord current{};
-        if (!stick.Fetch(&current)) {
-            err << "kx9calib: cannot read the EEPROM of " << node
-                << " for the backup; nothing was written\n";
+        const EepromOutcome read = stick.Fetch(&current);
+        if (read != EepromOutcome::kDone) {
+            err << "kx9calib: "
+                << (read == EepromOutcome::kGone ? GoneText(stick) + " before"
+                                                 : "cannot read the EEPROM of " + node + " for")
+                << " the backup; nothing was written\n";
             return kCommandFailed;
         }
         if (!SaveBackup(o, env, current, &backup)) return kCommandFailed;
@@ -153,27 +174,51 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
 
     // The store reads the block back and counts it only when it came back
     // whole and the same.
-    if (stick.Store(wanted)) {
-        err << "kx9calib: " << node << " holds the block of " << term::CleanText(o.file)
-            << " (read back and verified)\n";
+    // A request to stop that came meanwhile is acted on once what the stick
+    // holds has been said.
+    const auto settle = [&](int status) {
         const int signal = hold.Pending();
-        if (signal == 0) return kCommandOk;
-        err << "kx9calib: stopped by signal " << signal << " once the block was written whole"
-            << kept << "\n";
+        if (signal == 0) return status;
+        err << "kx9calib: stopped by signal " << signal
+            << (status == kCommandOk ? " once the block was written whole" + kept
+                                     : std::string(" once the write was over"))
+            << "\n";
         return kCommandInterrupted + signal;
-    }
-    // Say what the stick kept instead, where it can still be read.
+    };
     CalibrationRecord stored{};
-    if (stick.Fetch(&stored)) {
-        for (const std::string& line : DifferingFields(stored, wanted)) err << "  " << line << "\n";
+    const std::string file = term::CleanText(o.file);
+    switch (stick.Store(wanted, &stored)) {
+        case EepromOutcome::kDone:
+            err << "kx9calib: " << node << " holds the block of " << file
+                << " (read back and verified)\n";
+            return settle(kCommandOk);
+        case EepromOutcome::kGone:
+            err << "kx9calib: " << GoneText(stick) << " while the block of " << file
+                << " was written; what it holds is not known" << kept << "\n";
+            return settle(kCommandFailed);
+        case EepromOutcome::kNoReply:
+            err << "kx9calib: the block of " << file << " went to " << node
+                << " but it gave no reply to the read-back; whether it holds it is not known"
+                << kept << "\n";
+            return settle(kCommandFailed);
+        case EepromOutcome::kNotSent:
+        case EepromOutcome::kUnfitReports:
+            // Say what the stick kept instead, where it can still be read.
+            if (stick.Fetch(&stored) == EepromOutcome::kDone) {
+                for (const std::string& line : DifferingFields(stored, wanted)) {
+                    err << "  " << line << "\n";
+                }
+            }
+            err << "kx9calib: writing the block to " << node << " failed: not every chunk was sent"
+                << kept << "\n";
+            return settle(kCommandFailed);
+        case EepromOutcome::kDiffers:
+            break;
     }
-    err << "kx9calib: writing the block to " << node << " failed: it does not read back as "
-        << term::CleanText(o.file) << kept << "\n";
-    if (const int signal = hold.Pending()) {
-        err << "kx9calib: stopped by signal " << signal << " once the write was over\n";
-        return kCommandInterrupted + signal;
-    }
-    return kCommandFailed;
+    for (const std::string& line : DifferingFields(stored, wanted)) err << "  " << line << "\n";
+    err << "kx9calib: writing the block to " << node << " failed: it does not read back as " << file
+        << kept << "\n";
+    return settle(kCommandFailed);
 }
 
 int Verify(const CommandRequest& o, const CommandEnvironment& env) {
@@ -181,7 +226,7 @@ int Verify(const CommandRequest& o, const CommandEnvironment& env) {
     CalibrationRecord expected{};
     if (const int status = LoadBlock(o.file, env, &expected)) return status;
     StickSession stick(*env.hid, err, env.openAdvice, env.inUse);
-    if (!stick.Open()) return kCommandFailed;
+    if (!stick.Open() || !ReportsFitOrSay(stick, err)) return kCommandFailed;
     CalibrationRecord actual{};
     if (!FetchOrSay(stick, &actual, err)) return kCommandFailed;
     const std::vector<std::string> differences = DifferingFields(actual, expected);

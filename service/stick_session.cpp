@@ -1,5 +1,8 @@
 #include "service/stick_session.h"
 
+#include <string>
+
+#include "device/hid_exchange.h"
 #include "service/locked_stick_driver.h"
 #include "term/clean_text.h"
 
@@ -65,15 +68,37 @@ std::string StickSession::Node() const {
     return m_dlg.m_szDevicePath;
 }
 
-bool StickSession::Fetch(CalibrationRecord* record) {
-    CalibrationBlock block{};
-    if (!m_dlg.FetchEepromBlock(&block)) return false;
-    UnpackCalibrationBlock(block, *record);
-    return true;
+std::string StickSession::UnfitReports() const {
+    const std::uint32_t in = m_dlg.m_Caps.InputReportByteLength;
+    const std::uint32_t out = m_dlg.m_Caps.OutputReportByteLength;
+    std::string why;
+    if (out < hidlink::kMinOutputReportLength || out > hidlink::kMaxOutputReportLength) {
+        why = "output reports of " + std::to_string(out) + " bytes (a request needs " +
+              std::to_string(hidlink::kMinOutputReportLength) + " to " +
+              std::to_string(hidlink::kMaxOutputReportLength) + ")";
+    }
+    if (in < hidlink::kMinInputReportLength) {
+        why += (why.empty() ? "" : " and ") + std::string("input reports of ") +
+               std::to_string(in) + " bytes (9 replies carry the 18 bytes only with " +
+               std::to_string(hidlink::kMinInputReportLength) + " or more)";
+    }
+    return why;
 }
 
-bool StickSession::Store(const CalibrationRecord& record) {
-    return m_dlg.StoreEepromBlock(PackCalibrationBlock(record));
+EepromOutcome StickSession::Fetch(CalibrationRecord* record) {
+    CalibrationBlock block{};
+    const EepromOutcome outcome = m_dlg.FetchEepromBlock(&block);
+    if (outcome == EepromOutcome::kDone) UnpackCalibrationBlock(block, *record);
+    return outcome;
+}
+
+EepromOutcome StickSession::Store(const CalibrationRecord& record, CalibrationRecord* readBack) {
+    CalibrationBlock back{};
+    const EepromOutcome outcome = m_dlg.StoreEepromBlock(PackCalibrationBlock(record), &back);
+    if (outcome == EepromOutcome::kDiffers && readBack != nullptr) {
+        UnpackCalibrationBlock(back, *readBack);
+    }
+    return outcome;
 }
 
 int StickSession::AnswerMessageBox(const plat::vws::MessageBoxCall& call) {

@@ -42,11 +42,15 @@ class StickSession final : public plat::vws::Responder {
     // The device path of the open stick.
     std::string Node() const;
 
-    // The stick's block, or false when it cannot be read whole.
-    bool Fetch(CalibrationRecord* record);
-    // The block written in chunks; false when a chunk did not go out (or,
-    // where the write checks itself, when it was not kept).
-    bool Store(const CalibrationRecord& record);
+    // Empty when the open stick's report lengths can carry the transfers;
+    // else what is wrong with them, with the bounds.
+    std::string UnfitReports() const;
+
+    // The stick's block; kDone only when it was read whole.
+    EepromOutcome Fetch(CalibrationRecord* record);
+    // The block written in chunks and read back; kDone only when it came
+    // back as written, and `readBack` gets what came back when it differs.
+    EepromOutcome Store(const CalibrationRecord& record, CalibrationRecord* readBack = nullptr);
 
     int AnswerMessageBox(const plat::vws::MessageBoxCall& call) override;
 

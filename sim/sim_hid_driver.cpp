@@ -229,8 +229,9 @@ plat::IoStart SimHidDriver::Write(plat::Handle device, const void* buffer, std::
         std::uint32_t n = length;
         if (faults.writesShort && length > 0) {
             n = length - 1;
-        } else {
-            Receive(stick, data);
+        } else if (!Receive(stick, data)) {
+            SetIoState(io, IoStatus::kFailed, 0);
+            return plat::IoStart::kFailed;
         }
         SetIoState(io, IoStatus::kDone, n);
         Signal(io);
@@ -387,7 +388,7 @@ void SimHidDriver::SendReply(VirtualStick& stick, std::uint8_t address) {
     Deliver(stick, r.data(), static_cast<std::uint32_t>(r.size()));
 }
 
-void SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>& report) {
+bool SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>& report) {
     Request req;
     req.length = static_cast<std::uint32_t>(report.size());
     req.bytes = report;
@@ -398,12 +399,12 @@ void SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>&
     if (n > 3) req.count = report[3];
     stick.requests_.push_back(req);
 
-    if (req.reportId != kReportIdCommand) return;
+    if (req.reportId != kReportIdCommand) return true;
     StickFaults& faults = stick.faults_;
     if (req.command == kCmdEepromRead && n > 2) {
         if (faults.dropReplies > 0) {
             if (faults.dropReplies != StickFaults::kAlways) --faults.dropReplies;
-            return;
+            return true;
         }
         std::uint32_t delay = stick.settings_.replyLatencyMs;
         if (faults.lateReplies > 0) {
@@ -419,6 +420,7 @@ void SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>&
         Timed t{Timed::Kind::kReply, stick.index_, 0, 0, stick.generation_, req.address};
         Schedule(when, t);
     } else if (req.command == kCmdEepromWrite && n > 3 && !faults.ignoreWrites) {
+        const Eeprom before = stick.eeprom_;
         const std::size_t count = std::min<std::size_t>(req.count, n - 4);
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t address = (req.address + i) & 0xFF;
@@ -428,7 +430,12 @@ void SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>&
             }
             stick.eeprom_[address] = value;
         }
+        if (stick.store_ && !stick.store_(stick.eeprom_)) {
+            stick.eeprom_ = before;
+            return false;
+        }
     }
+    return true;
 }
 
 void SimHidDriver::CompleteWrite(std::uint64_t fileId, std::uint64_t writeId) {
@@ -441,12 +448,13 @@ void SimHidDriver::CompleteWrite(std::uint64_t fileId, std::uint64_t writeId) {
     OpenFile::PendingWrite write = std::move(*w);
     file.writes.erase(w);
     auto n = static_cast<std::uint32_t>(write.data.size());
+    bool kept = true;
     if (write.shortWrite && n > 0) {
         --n;
     } else {
-        Receive(*file.stick, write.data);
+        kept = Receive(*file.stick, write.data);
     }
-    SetIoState(write.io, IoStatus::kDone, n);
+    SetIoState(write.io, kept ? IoStatus::kDone : IoStatus::kFailed, kept ? n : 0);
     Signal(write.io);
     Changed();
 }

@@ -87,6 +87,11 @@ void VirtualStick::SetEeprom(const Eeprom& contents) {
     eeprom_ = contents;
 }
 
+void VirtualStick::SetEepromStore(EepromStore store) {
+    std::lock_guard<std::mutex> lock(driver_.mutex_);
+    store_ = std::move(store);
+}
+
 std::vector<Request> VirtualStick::Requests() const {
     std::lock_guard<std::mutex> lock(driver_.mutex_);
     return requests_;

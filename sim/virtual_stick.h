@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -165,6 +166,12 @@ class VirtualStick {
     // EEPROM unchanged) when it cannot be read or has another size.
     bool LoadEeprom(const std::string& path);
     bool SaveEeprom(const std::string& path) const;
+    // Keeps the EEPROM somewhere (a file): called with the new contents after
+    // each write request has changed them, under the driver's lock. False
+    // takes the change back and fails the request, so the writer sees its
+    // write fail rather than believe in a store that was not kept.
+    using EepromStore = std::function<bool(const Eeprom&)>;
+    void SetEepromStore(EepromStore store);
 
     std::vector<Request> Requests() const;
     void ClearRequests();
@@ -201,6 +208,7 @@ class VirtualStick {
     std::uint16_t x_ = kCentre;
     std::uint16_t y_ = kCentre;
     Eeprom eeprom_;
+    EepromStore store_;
     std::vector<Request> requests_;
     std::uint64_t sent_ = 0;
     std::uint64_t consumed_ = 0;
@@ -269,7 +277,8 @@ class SimHidDriver final : public plat::HidDriver {
     void SendAxisReport(VirtualStick& stick);
     void SendReply(VirtualStick& stick, std::uint8_t address);
     void CompleteWrite(std::uint64_t file, std::uint64_t write);
-    void Receive(VirtualStick& stick, const std::vector<std::uint8_t>& report);
+    // False when a write request was not kept (its store failed).
+    bool Receive(VirtualStick& stick, const std::vector<std::uint8_t>& report);
     void KillFiles(VirtualStick& stick);
     void FailPending(OpenFile& file);
     void Schedule(Clock::time_point when, const Timed& what);

@@ -343,7 +343,6 @@ void TerminalFrontEnd::TerminalLoop() {
         m_held.Tick(now, &released);
         PostTransitions(released);
 
-        if (m_options.stick != nullptr) m_options.stick->Sync();
         if (n >= 0) Draw(redraw);
         if (n < 0 && !m_stop.load()) {
             // Without input there is nothing to wait on; do not spin.

@@ -18,9 +18,6 @@ class StickControl {
     virtual bool Plugged() const = 0;
     // Reports handed to the dialog's reads so far.
     virtual std::uint64_t ReportsConsumed() const = 0;
-    // Called often from one thread at a time: keeps the EEPROM file up to
-    // date with the stick.
-    virtual void Sync() {}
 };
 
 // The panel's keys: arrows push the stick fully in their direction (the

@@ -17,6 +17,17 @@
 #include "platform/hid.h"
 #include "platform/sync.h"
 
+// What became of a block transfer, for those who say more than the dialog's
+// boxes do.
+enum class EepromOutcome {
+    kDone,
+    kUnfitReports,  // report lengths no transfer can work with: nothing was sent
+    kNotSent,       // a request or a chunk did not go out
+    kNoReply,       // sent, and the stick gave (some of) the bytes no reply
+    kDiffers,       // written, and read back different
+    kGone,          // the stick went away
+};
+
 // The stick: product id 0x0402 (high half), vendor id 0x0F3D (low half).
 inline constexpr std::uint32_t DeviceIdentity = 0x04020F3Du;
 
@@ -59,12 +70,15 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // The wizard's write: the DATA box, then StoreEepromBlock of m_Calib.
     bool WriteEepromBlock();
     // The block's 18 bytes from the stick, with no box and m_Calib left as
-    // it is. True only when all 18 came, each from its own address.
-    bool FetchEepromBlock(CalibrationBlock* block);
-    // The block into the stick in chunks, with no box, then read back. True
+    // it is. kDone only when all 18 came, each from its own address.
+    EepromOutcome FetchEepromBlock(CalibrationBlock* block);
+    // The block into the stick in chunks, with no box, then read back. kDone
     // only when every chunk went out whole and the stick gave the block
-    // back as written.
-    bool StoreEepromBlock(const CalibrationBlock& block);
+    // back as written; `readBack` gets what it gave back when it differs.
+    EepromOutcome StoreEepromBlock(const CalibrationBlock& block,
+                                   CalibrationBlock* readBack = nullptr);
+    // True when the stick behind `device` went away (a read is refused).
+    bool StickGone(plat::Handle device);
 
     // --- members, in declaration order ---
     char m_szDevicePath[260];
@@ -99,6 +113,9 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // The EEPROM read requests whose replies have not come (device/,
     // user-interface thread only).
     hidlink::ReplyQueue m_ReadReplies;
+    // EEPROM data replies the reader read (a late one between transfers);
+    // the reader writes, the user-interface thread reads. 0 at each open.
+    std::atomic<std::uint32_t> m_nRepliesTaken{0};
 
     DECLARE_MESSAGE_MAP()
 };

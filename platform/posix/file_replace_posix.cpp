@@ -87,6 +87,26 @@ bool FlushFolderOf(const char* path) {
     return flushed;
 }
 
+bool WriteNewFileDurably(const char* path, const void* data, std::size_t size) {
+    if (path == nullptr || (data == nullptr && size > 0)) return false;
+    // O_EXCL with O_CREAT also refuses a symbolic link, even a dangling one.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool synced = done == size && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (synced && closed) return true;
+    ::unlink(path);
+    return false;
+}
+
 std::string ResolvedPath(const char* path) {
     if (path == nullptr) return {};
     const std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path, nullptr), std::free);

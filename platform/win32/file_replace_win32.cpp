@@ -92,7 +92,29 @@ void CopyFilePermissions(const char* from, const char* to) {
 // The C library's rename refuses an existing target here.
 bool RenameReplacing(const char* from, const char* to) {
     return from != nullptr && to != nullptr &&
-           ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+           ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool WriteNewFileDurably(const char* path, const void* data, std::size_t size) {
+    if (path == nullptr || (data == nullptr && size > 0)) return false;
+    // CREATE_NEW fails on any name already taken, a link's included.
+    const HANDLE file =
+        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD want = static_cast<DWORD>(size - done > 0x10000000 ? 0x10000000 : size - done);
+        DWORD wrote = 0;
+        if (!::WriteFile(file, bytes + done, want, &wrote, nullptr) || wrote == 0) break;
+        done += wrote;
+    }
+    const bool flushed = done == size && ::FlushFileBuffers(file) != 0;
+    const bool closed = ::CloseHandle(file) != 0;
+    if (flushed && closed) return true;
+    ::DeleteFileA(path);
+    return false;
 }
 
 std::FILE* CreateNewFile(const char* path) {

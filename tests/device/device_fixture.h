@@ -59,9 +59,6 @@ class DeviceTest : public ::testing::Test, public plat::vws::Responder {
     // where each row of a table starts.
     sim::SimHidDriver& Fresh() {
         Detach();
-        // Nor replies still owed by the last row's stick, which the next
-        // row's transfers would otherwise pass over.
-        dlg_.m_ReadReplies = hidlink::ReplyQueue{};
         driver_ = std::make_unique<sim::SimHidDriver>();
         plat::InstallHid(driver_.get());
         desktop_.ClearRecords();

@@ -70,9 +70,9 @@ TEST_F(EepromTest, ReadAsksAtTheCountReceivedSoFarWithTheReaderParked) {
         // After the 500 ms window of its attempt.
         {64, 8, {.lateReplies = 1, .lateReplyMs = 700}, "110 110 ", true},
         {64, 8, {.dropReplies = kEvery}, "110 110 110 110 110 110 110 110 110 ", false},
-        // One byte a reply: 9 of the 18 arrive, and a short read changes nothing.
-        {5, 8, {}, "110 111 112 113 114 115 116 117 118 ", false},
-        // Reports that cannot carry a request or a reply: nothing is sent.
+        // Reports that cannot carry a request or a reply, or one data byte
+        // a reply (9 of the 18 at most): nothing is sent.
+        {5, 8, {}, "", false},
         {4, 8, {}, "", false},
         {0, 8, {}, "", false},
         {64, 4, {}, "", false},
@@ -122,7 +122,7 @@ TEST_F(EepromTest, LateRepliesGiveTheRightBytesOrAFailureNeverOthers) {
                 dlg_.m_Calib = kSentinel;
             }
             if (in == 12) {
-                EXPECT_FALSE(dlg_.StoreEepromBlock(written));
+                EXPECT_NE(dlg_.StoreEepromBlock(written), EepromOutcome::kDone);
                 EXPECT_EQ(stick.EepromContents()[125], 0xA4);
             }
             for (const std::string& box : BoxTexts()) {
@@ -132,26 +132,73 @@ TEST_F(EepromTest, LateRepliesGiveTheRightBytesOrAFailureNeverOthers) {
     }
 }
 
+// However late a reply, it is another request's only once that request's
+// own reply came, to a transfer or to the reader between transfers: a
+// request asked 55 s before the next read (a stick answering 60 s late)
+// is still passed over, where the queue once forgot it after 10 s and took
+// its reply for the next read's.
+TEST(ReplyQueue, ARequestIsForgottenOnlyByItsReplyOrTheClose) {
+    hidlink::ReplyQueue q;
+    q.Sent(110);  // the first read, given up on
+    q.BeginTransfer(0);
+    q.Sent(110);
+    EXPECT_FALSE(q.Answers(110)) << "the first read's late reply";
+    EXPECT_TRUE(q.Answers(110));
+    // Two replies read by the reader meanwhile answered the two oldest.
+    for (std::uint8_t a : {110, 118, 126}) q.Sent(a);
+    q.BeginTransfer(2);
+    q.Sent(110);
+    EXPECT_FALSE(q.Answers(110)) << "the reply to 126";
+    EXPECT_TRUE(q.Answers(110));
+    q.Sent(110);
+    q.Clear();
+    q.BeginTransfer(0);
+    q.Sent(110);
+    EXPECT_TRUE(q.Answers(110)) << "nothing owed after a close";
+}
+
+// Replies so late that they come after their read gave up, between reads,
+// are taken by the reader; they still answer their requests, so the next
+// read is not held off by requests whose replies came long ago.
+TEST_F(EepromTest, RepliesTheReaderTookAnswerTheirRequests) {
+    sim::StickSettings s = Stick(12, 64, kRate);
+    s.replyLatencyMs = 6000;  // past the 9 attempts of about 500 ms
+    sim::VirtualStick& stick = AttachCounting(s);
+    EXPECT_EQ(dlg_.ReadEepromBlock(), 0);
+    const std::size_t asked = stick.Requests().size();
+    EXPECT_TRUE(Eventually([&] { return dlg_.m_nRepliesTaken.load() >= asked; }));
+    s.replyLatencyMs = 0;
+    stick.SetSettings(s);
+    EXPECT_EQ(dlg_.ReadEepromBlock(), 1);
+    EXPECT_EQ(dlg_.m_Calib, kCounting);
+}
+
 // Written is what the stick gives back: a stick that takes the writes and
 // keeps nothing, keeps one bit wrong, or says nothing after the write has
-// not been written. The read-back shows no box and leaves m_Calib alone.
+// not been written, and each says which. The read-back shows no box and
+// leaves m_Calib alone.
 TEST_F(EepromTest, WriteCountsOnlyWhenTheStickGivesTheBlockBack) {
     const struct {
         const char* what;
         sim::StickFaults faults;
-        bool ok;
+        EepromOutcome outcome;
+        int differing;  // bytes of the block read back different
     } cases[] = {
-        {"a good stick", {}, true},
-        {"writes ignored", {.ignoreWrites = true}, false},
-        {"a bit flipped at 127", {.flipBitAddress = 127}, false},
-        {"a bit flipped at 110", {.flipBitAddress = 110}, false},
-        {"no reply", {.dropReplies = kEvery}, false},
+        {"a good stick", {}, EepromOutcome::kDone, 0},
+        {"writes ignored", {.ignoreWrites = true}, EepromOutcome::kDiffers, 18},
+        {"a bit flipped at 127", {.flipBitAddress = 127}, EepromOutcome::kDiffers, 1},
+        {"a bit flipped at 110", {.flipBitAddress = 110}, EepromOutcome::kDiffers, 1},
+        {"no reply", {.dropReplies = kEvery}, EepromOutcome::kNoReply, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         sim::VirtualStick& stick = AttachCounting(Stick(12, 12, kRate), c.faults);
         const CalibrationBlock written = PackCalibrationBlock(kSentinel);
-        EXPECT_EQ(dlg_.StoreEepromBlock(written), c.ok);
+        CalibrationBlock back = written;
+        EXPECT_EQ(dlg_.StoreEepromBlock(written, &back), c.outcome);
+        int differing = 0;
+        for (int i = 0; i < kCalibBlockSize; ++i) differing += back[i] != written[i];
+        EXPECT_EQ(differing, c.differing);
         EXPECT_EQ(Wire(stick, sim::kCmdEepromWrite, 12), "110:8 118:8 126:2 ");
         EXPECT_EQ(Wire(stick, sim::kCmdEepromRead, 12).substr(0, 12),
                   c.faults.dropReplies != 0 ? "110 110 110 " : "110 118 126 ");
@@ -159,6 +206,21 @@ TEST_F(EepromTest, WriteCountsOnlyWhenTheStickGivesTheBlockBack) {
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
         EXPECT_EQ(dlg_.m_bPauseReader.load(), 0u);
     }
+}
+
+// A stick pulled out is said at the first refused transfer: the write
+// stops after its first chunk, the read after its first attempt, where the
+// windows of every chunk and attempt took 10 to 19 s before.
+TEST_F(EepromTest, AStickThatWentAwayIsSaidAtOnce) {
+    sim::VirtualStick& stick = AttachCounting(Stick(12, 9, kRate));
+    stick.Unplug();
+    EXPECT_EQ(dlg_.StoreEepromBlock(PackCalibrationBlock(kSentinel)), EepromOutcome::kGone);
+    EXPECT_EQ(stick.WritesStarted(), 1u);
+    CalibrationBlock block{};
+    const std::uint64_t reads = stick.ReadsStarted();
+    EXPECT_EQ(dlg_.FetchEepromBlock(&block), EepromOutcome::kGone);
+    EXPECT_LE(stick.ReadsStarted() - reads, 3u);  // the reader's, the drain's, the attempt's
+    EXPECT_EQ(dlg_.m_bPauseReader.load(), 0u);
 }
 
 TEST_F(EepromTest, ReadWithoutAStickFailsAndLeavesTheReaderFree) {

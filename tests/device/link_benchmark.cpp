@@ -166,7 +166,7 @@ int main() {
             Bench x(s);
             CalibrationBlock block{};
             const auto t0 = Clock::now();
-            const bool ok = x.dlg.StoreEepromBlock(block);
+            const bool ok = x.dlg.StoreEepromBlock(block) == EepromOutcome::kDone;
             const double read = MsSince(t0) - 2 * 250.0;
             std::printf("input %2u, latency %3u ms: read %7.1f ms = %5.2f x latency%s\n", in,
                         latency, read, read / latency, ok ? "" : " (FAILED)");

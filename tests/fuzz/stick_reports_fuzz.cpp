@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CalibrationBlock expected{};
     CalibrationBlock block{};
-    const bool complete = dlg.FetchEepromBlock(&block);
+    const bool complete = dlg.FetchEepromBlock(&block) == EepromOutcome::kDone;
     replies.join();
     FUZZ_CHECK(complete == ExpectedBlock(queue, length, &expected));
     FUZZ_CHECK(!complete || block == expected);

@@ -171,6 +171,14 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
 
 TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
     const std::string whole = FormatCalibrationFile(kCounting);
+    std::string crOnly = whole;
+    std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
+    // The whole block with one field's value replaced.
+    auto with = [&whole](const std::string& field, const std::string& value) {
+        const std::size_t at = whole.find(field + " ");
+        const std::size_t equals = whole.find('=', at), end = whole.find(';', at);
+        return whole.substr(0, equals + 1) + " " + value + whole.substr(end);
+    };
     const struct {
         std::string text;
         std::string expected;  // the block read, as a file; or a part of the message
@@ -178,16 +186,32 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
         // The configuration syntax: a byte-order mark, comments, any case,
         // decimal, the last one counts.
         {"\xEF\xBB\xBF/* c */ initial_pos_x = 256; // x\n" +
-             whole.substr(whole.find("Initial_Pos_Y")) + "Edge_Size = 0x9999; Edge_Size = 1284;",
+             whole.substr(whole.find("Initial_Pos_Y")),
          whole},
+        // Read to the letter: what the dialog's reader would cut, take
+        // twice or read past is refused, with its line and field.
+        {"Initial_Pos_X = 0x" + std::string(491, '0') + "4000;\n" + whole,
+         "line 1: the statement of Initial_Pos_X is longer than the dialog's reader takes (511"},
+        {"Initial_Pos_X = 0x" + std::string(480, '0') + "0100;\n" +
+             whole.substr(whole.find("Initial_Pos_Y")),
+         whole},
+        {whole + "\nEdge_Size = 0x9999;", "Edge_Size is set a second time (first on line"},
+        {"Edge_BM = 0x07" + std::string(1, '\0') + " 9;\n" + whole,
+         "line 1: a control byte 0x00 in Edge_BM"},
+        {whole + "\x1b[2J", "a control byte 0x1B"},
+        {crOnly,
+         "line 6: the // comment takes the rest of the file: its lines end in CR alone; so it "
+         "does not set Initial_Pos_Y"},
+        {"/* block " + whole.substr(whole.find("Initial_Pos_X")),
+         "line 1: the /* comment is never closed"},
         {"Edge_BM = 1;",
          "does not set Initial_Pos_X, Initial_Pos_Y, Edge_Size, Edge_Reduc, "
          "Edge_Shift, MultInit_XN"},
-        {whole + "Edge_BM = 0x100;", "Edge_BM = 0x100 does not fit in a byte"},
-        {whole + "Center_Area = 65536;", "Center_Area = 65536 does not fit in 16 bits"},
-        {whole + "Edge_BM = 99999999999999999999;", "does not fit in a byte"},
-        {whole + "Edge_BM = 0x1G;", "Edge_BM = 0x1G is not a number"},
-        {whole + "Edge_BM = ;", "is not a number"},
+        {with("Edge_BM", "0x100"), "Edge_BM = 0x100 does not fit in a byte"},
+        {with("Center_Area", "65536"), "Center_Area = 65536 does not fit in 16 bits"},
+        {with("Edge_BM", "99999999999999999999"), "does not fit in a byte"},
+        {with("Edge_BM", "0x1G"), "Edge_BM = 0x1G is not a number"},
+        {with("Edge_BM", ""), "is not a number"},
         // A statement without its ';' is no statement.
         {whole.substr(0, whole.rfind(';')), "does not set Center_BM"},
     };

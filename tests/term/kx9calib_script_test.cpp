@@ -3,6 +3,7 @@
 // prints, the EEPROM file it leaves, the dump it writes, and how it refuses
 // bad scripts and files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -69,9 +70,10 @@ class Kx9calibScript : public ::testing::Test {
     }
     // Runs the program in the folder with nothing on standard input; one
     // that hangs fails after a minute (status 124) instead of the suite.
-    Result Run(const std::string& args) {
-        const std::string command = "cd '" + folder.string() + "' && timeout 60 '" KX9CALIB "' " +
-                                    args +
+    // `as` goes in front of the program (setpriv to run it as another user).
+    Result Run(const std::string& args, const std::string& as = "") {
+        const std::string command = "cd '" + folder.string() + "' && timeout 60 " + as +
+                                    " '" KX9CALIB "' " + args +
                                     " > out.txt 2> err.txt < /dev/null; echo $? > status.txt";
         if (std::system(command.c_str()) != 0) return {};
         return {std::atoi(Read("status.txt").c_str()), Read("out.txt"), Read("err.txt")};
@@ -216,6 +218,14 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
         {"--simulate --sim-flip-bit=0x70 restore --no-backup block.txt", 1, "",
          "Initial_Pos_Y: stick 0x3FC1, file 0x3FC0"},
         {"--simulate --device virtual-stick-2 dump -", 1, "", "found: virtual-stick-1"},
+        // Lengths no transfer works with are said, with the bounds, before
+        // anything is sent.
+        {"--simulate --sim-output-length 4 restore block.txt", 1, "",
+         "cannot carry the block: output reports of 4 bytes (a request needs 5 to 259); "
+         "nothing was sent"},
+        {"--simulate --sim-output-length 260 verify block.txt", 1, "", "of 260 bytes"},
+        {"--simulate --sim-input-length 5 dump -", 1, "",
+         "input reports of 5 bytes (9 replies carry the 18 bytes only with 6 or more)"},
         {"--simulate restore partial.txt", 2, "", "does not set Initial_Pos_X"},
         {"dump --simulate", 2, "", "--simulate goes before the command dump"},
         {"--simulate --script show.kx9", 0, "Error loading kx9JoystickCalibration.txt file.", ""},
@@ -229,3 +239,34 @@ TEST_F(Kx9calibScript, ServiceCommandsRunOnTheVirtualStick) {
 }
 
 }  // namespace
+
+// The virtual stick's file is saved after every write request, and a save
+// that cannot be made fails that write: in a folder that takes no new file
+// the restore fails and the file keeps its bytes. Root writes anywhere, so
+// root runs the program as nobody.
+TEST_F(Kx9calibScript, SimEepromIsSavedPerWriteOrTheWriteFails) {
+    Write("block.txt", FormatCalibrationFile(WorkedExampleRecord()));
+    fs::create_directories(folder / "ro");
+    ASSERT_EQ(Run("--simulate --sim-eeprom ro/e.bin verify block.txt").status, 1);
+    const std::string blank = Read("ro/e.bin");
+    ASSERT_EQ(blank, std::string(256, '\xFF'));
+    const Result saved = Run("--simulate --sim-eeprom saved.bin restore --no-backup block.txt");
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    const std::string image = Read("saved.bin");
+    ASSERT_EQ(image.size(), 256u);
+    EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 110, image.begin() + 128),
+              std::vector<std::uint8_t>(kWorkedExampleBlock.begin(), kWorkedExampleBlock.end()));
+
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((folder / "ro" / "e.bin").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((folder / "ro").c_str(), 65534, 65534), 0);
+    }
+    fs::permissions(folder / "ro", fs::perms(0555));
+    const Result r = Run("--simulate --sim-eeprom ro/e.bin restore --no-backup block.txt",
+                         root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
+    fs::permissions(folder / "ro", fs::perms(0755));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("verified"), std::string::npos) << r.err;
+    EXPECT_EQ(Read("ro/e.bin"), blank);
+}
