@@ -380,13 +380,9 @@ def _close_by_the_close_box(session, name, program, dialog):
     return box
 
 
-def virtual_stick_walk(session):
-    """The virtual-stick build walked through the worked calibration with
-    Space presses while the stick moves: every step's picture, the "Debug"
-    DATA box, the bytes in the stick's EEPROM, the return to step 1 on
-    unplug, a new stick found by the next Space, and the close box."""
-    checks = session.checks
-    name = "sim"
+def _start_virtual_stick(session, name):
+    """The virtual-stick build on an erased stick whose EEPROM is a file:
+    (its control file, the EEPROM file's path, the program)."""
     cwd = session.run_dir(name, CONFIG)
     control = StickControl(cwd)
     eeprom_path = os.path.join(cwd, "eeprom.bin")
@@ -395,6 +391,17 @@ def virtual_stick_walk(session):
     program = session.wine.start(session.programs["sim"], cwd,
                                  {"KX9_SIM_CONTROL": "control.txt",
                                   "KX9_SIM_EEPROM": "eeprom.bin"}, name + ".log")
+    return control, eeprom_path, program
+
+
+def virtual_stick_walk(session):
+    """The virtual-stick build walked through the worked calibration with
+    Space presses while the stick moves: every step's picture, the "Debug"
+    DATA box, the bytes in the stick's EEPROM, the return to step 1 on
+    unplug, a new stick found by the next Space, and the close box."""
+    checks = session.checks
+    name = "sim"
+    control, eeprom_path, program = _start_virtual_stick(session, name)
     try:
         windows, shown = _wait_dialog_or_box(session)
         dialog = session.main_dialog(windows)
@@ -456,14 +463,7 @@ def virtual_stick_keeps_nothing(session):
     that a calibration was completed."""
     checks = session.checks
     name = "sim-no-keep"
-    cwd = session.run_dir(name, CONFIG)
-    control = StickControl(cwd)
-    eeprom_path = os.path.join(cwd, "eeprom.bin")
-    with open(eeprom_path, "wb") as f:
-        f.write(b"\xFF" * 256)
-    program = session.wine.start(session.programs["sim"], cwd,
-                                 {"KX9_SIM_CONTROL": "control.txt",
-                                  "KX9_SIM_EEPROM": "eeprom.bin"}, name + ".log")
+    control, eeprom_path, program = _start_virtual_stick(session, name)
     try:
         windows, _ = _wait_dialog_or_box(session)
         dialog = session.main_dialog(windows)
