@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/hid_exchange.h"
 #include "platform/virtual_window_system.h"
 #include "sim/virtual_stick.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -47,7 +48,7 @@ void Overlay(std::vector<std::uint8_t>& buffer, const Report& r) {
 // after the first request: each attempt passes over reports until one of
 // id 2, which answers its request, and takes the data bytes it carries.
 bool ExpectedBlock(std::deque<Report> queue, std::uint32_t length, CalibrationBlock* block) {
-    if (length < 5) return false;
+    if (length < hidlink::kMinInputReportLength) return false;
     int received = 0;
     for (int attempt = 0; attempt < kReadAttempts && received < kCalibBlockSize; ++attempt) {
         for (;;) {
@@ -120,9 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Sent once the first request is out, so that every report is one the
     // transfer must sort through rather than one left from before it.
     stick.ClearRequests();
-    // A length that holds no reply sends no request at all.
+    // A length that cannot carry the block sends no request at all.
     std::thread replies([&] {
-        if (length < 5 || !stick.WaitForRequests(1, kLimit)) return;
+        if (length < hidlink::kMinInputReportLength || !stick.WaitForRequests(1, kLimit)) return;
         for (const Report& r : queue) stick.SendRawReport(r);
     });
 
