@@ -1,6 +1,7 @@
 #include "service/service_commands.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -179,10 +180,12 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     const auto settle = [&](int status) {
         const int signal = hold.Pending();
         if (signal == 0) return status;
-        err << "kx9calib: stopped by signal " << signal
-            << (status == kCommandOk ? " once the block was written whole" + kept
-                                     : std::string(" once the write was over"))
-            << "\n";
+        err << "kx9calib: stopped by signal " << signal;
+        if (status == kCommandOk) {
+            err << " once the block was written whole" << kept << "\n";
+        } else {
+            err << " once the write was over\n";
+        }
         return kCommandInterrupted + signal;
     };
     CalibrationRecord stored{};
@@ -274,9 +277,15 @@ std::string DatedBackupName(int taken) {
     std::tm local{};
     // The one call here; nothing else in the program asks for local time.
     if (const std::tm* t = std::localtime(&now)) local = *t;
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     char name[64];
-    std::strftime(name, sizeof name, "kx9-backup-%Y%m%d-%H%M%S", &local);
-    return std::string(name) + (taken > 1 ? "-" + std::to_string(taken) : "") + ".txt";
+    if (taken > 1) {
+        std::snprintf(name, sizeof name, "kx9-backup-%s-%d.txt", stamp, taken);
+    } else {
+        std::snprintf(name, sizeof name, "kx9-backup-%s.txt", stamp);
+    }
+    return name;
 }
 
 int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env) {
