@@ -91,7 +91,10 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
                 // the next transfer must know, or it would take the reply to
                 // a later request for that one's.
                 const bool read = hid.GetResult(device, &io, &count);
-                dlg.m_bLinkLost = read ? 0 : 1;
+                // Stored only when it changes: a report costs no store of
+                // its own for a flag that is the same report after report.
+                const std::uint32_t lost = read ? 0 : 1;
+                if (dlg.m_bLinkLost.load(std::memory_order_relaxed) != lost) dlg.m_bLinkLost = lost;
                 if (read && count > 0 && received[0] == kReportIdEepromData) {
                     dlg.m_nRepliesTaken.fetch_add(1);
                 }
