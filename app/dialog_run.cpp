@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/kx9_calibration_app.h"
+#include "platform/terminal.h"
 #include "platform/virtual_window_system.h"
 #include "service/locked_stick_driver.h"
 #include "term/front_end.h"
@@ -19,7 +20,7 @@ namespace {
 
 std::string NodeForAdvice(const DialogRun& run) {
     const std::string node = run.node ? run.node() : std::string();
-    return node.empty() ? std::string("the stick's hidraw node") : node;
+    return node.empty() ? plat::UnknownStickNode() : node;
 }
 
 std::string CurrentFolder() {
@@ -39,9 +40,10 @@ int RunScript(DialogRun& run) {
         std::cerr << "kx9calib: the dialog ended before line " << line
                   << " of the script; the rest did not run\n";
     }
-    if (run.hidraw != nullptr &&
-        run.hidraw->LastOpenFailure() == plat::OpenFailure::kPermissionDenied) {
-        std::cerr << plat::PermissionDeniedMessage(NodeForAdvice(run), DeviceIdentity) << "\n";
+    if (run.system != nullptr &&
+        run.system->LastOpenFailure() == plat::OpenFailure::kPermissionDenied) {
+        const std::string advice = plat::OpenRightsAdvice(NodeForAdvice(run), DeviceIdentity);
+        if (!advice.empty()) std::cerr << advice << "\n";
     }
     return runner.Failed() ? 1 : 0;
 }
@@ -50,26 +52,27 @@ int RunInTerminal(DialogRun& run) {
     plat::vws::Desktop desktop(plat::vws::Clock::kReal);
     term::FrontEndOptions frontOptions;
     frontOptions.stick = run.stick;
-    if (run.hidraw != nullptr || run.inUse) {
+    if (run.system != nullptr || run.inUse) {
         frontOptions.note = [&run, cached = std::string()]() mutable -> std::string {
             // Taken by another kx9calib since the dialog started: the open's
             // own box does not say why.
             if (const std::string inUse = run.inUse ? run.inUse() : ""; !inUse.empty()) {
                 return service::InUseMessage(inUse);
             }
-            if (run.hidraw == nullptr ||
-                run.hidraw->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) {
+            if (run.system == nullptr ||
+                run.system->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) {
                 cached.clear();
                 return {};
             }
-            if (cached.empty())
-                cached = plat::PermissionDeniedMessage(NodeForAdvice(run), DeviceIdentity);
+            if (cached.empty()) cached = plat::OpenRightsAdvice(NodeForAdvice(run), DeviceIdentity);
             return cached;
         };
     }
     term::TerminalFrontEnd frontEnd(frontOptions);
     if (!frontEnd.Run(desktop, [] { theApp.InitInstance(); })) {
-        std::cerr << "kx9calib: cannot take the terminal\n";
+        const std::string why = plat::TerminalRefusal();
+        std::cerr << "kx9calib: cannot take the terminal" << (why.empty() ? "" : ": ") << why
+                  << "\n";
         return 1;
     }
     return 0;

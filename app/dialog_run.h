@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/hidraw_driver.h"
+#include "platform/system_hid.h"
 #include "app/options.h"
 #include "script/script.h"
 #include "term/stick_control.h"
@@ -22,7 +22,7 @@ struct DialogRun {
     const app::Options* options = nullptr;
     std::vector<script::ScriptCommand> script;  // with --script
     term::StickControl* stick = nullptr;        // the virtual stick, or null
-    plat::HidrawDriver* hidraw = nullptr;       // the real sticks' driver, or null
+    plat::SystemHidDriver* system = nullptr;    // the real sticks' driver, or null
     // The stick the last open found in use by another kx9calib; empty: none.
     std::function<std::string()> inUse;
     // The node of the stick the dialog would take (empty: none), for the

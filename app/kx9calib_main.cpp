@@ -11,9 +11,9 @@
 #include "app/dialog_run.h"
 #include "app/virtual_stick_setup.h"
 #include "generated/version.h"
-#include "platform/hidraw_driver.h"
 #include "platform/std_descriptors.h"
 #include "platform/stick_lock.h"
+#include "platform/system_hid.h"
 #include "platform/terminal.h"
 #include "sim/virtual_stick.h"
 #include "service/chosen_stick_driver.h"
@@ -54,9 +54,9 @@ int Print(const std::string& text) {
     return Fail(kExitCannotRun, "cannot write to standard output");
 }
 
-std::vector<service::FoundController> FoundHidrawControllers() {
+std::vector<service::FoundController> FoundAttachedControllers() {
     std::vector<service::FoundController> found;
-    for (const plat::HidrawController& c : plat::ListHidrawControllers()) {
+    for (const plat::AttachedController& c : plat::ListAttachedControllers()) {
         found.push_back({c.path, c.vidPid, c.name, c.serial, c.port, c.inputReportLength,
                          c.outputReportLength});
     }
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<sim::SimHidDriver> simDriver;
     std::unique_ptr<app::SimStick> simStick;
     std::vector<sim::VirtualStick*> virtualSticks;
-    std::unique_ptr<plat::HidrawDriver> hidraw;
+    std::unique_ptr<plat::SystemHidDriver> system;
     plat::HidDriver* hid = nullptr;
     std::function<std::vector<service::FoundController>()> list;
     if (options.simulate) {
@@ -111,9 +111,9 @@ int main(int argc, char** argv) {
         hid = simDriver.get();
         list = [&virtualSticks] { return app::FoundVirtualSticks(virtualSticks); };
     } else {
-        hidraw = plat::MakeHidrawDriver();
-        hid = hidraw.get();
-        list = FoundHidrawControllers;
+        system = plat::MakeSystemHidDriver();
+        hid = system.get();
+        list = FoundAttachedControllers;
     }
     std::unique_ptr<service::ChosenStickDriver> chosen;
     if (!options.device.empty()) {
@@ -141,11 +141,11 @@ int main(int argc, char** argv) {
         env.out = &std::cout;
         env.err = &std::cerr;
         env.inUse = [&locked] { return locked.InUse(); };
-        if (hidraw) {
-            plat::HidrawDriver* driver = hidraw.get();
+        if (system) {
+            plat::SystemHidDriver* driver = system.get();
             env.openAdvice = [driver]() -> std::string {
                 if (driver->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) return {};
-                return plat::PermissionDeniedMessage("the stick's hidraw node", DeviceIdentity);
+                return plat::OpenRightsAdvice(plat::UnknownStickNode(), DeviceIdentity);
             };
             env.accessAdvice = [driver](const service::FoundController& c) -> std::string {
                 const plat::Handle h = driver->Open(c.node.c_str());
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
                     return {};
                 }
                 if (driver->LastOpenFailure() != plat::OpenFailure::kPermissionDenied) return {};
-                return plat::PermissionDeniedMessage(term::CleanText(c.node), c.vidPid);
+                return plat::OpenRightsAdvice(term::CleanText(c.node), c.vidPid);
             };
         }
         status = service::RunServiceCommand(options, env);
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
         run.options = &options;
         run.script = std::move(script);
         run.stick = simStick.get();
-        run.hidraw = hidraw.get();
+        run.system = system.get();
         run.inUse = [&locked] { return locked.InUse(); };
         run.node = [&list, &options]() -> std::string {
             std::string ignored;

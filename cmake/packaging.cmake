@@ -2,7 +2,7 @@
 # project() call:
 #   cmake --build --preset release --target package   -> kx9calib_<v>-1_amd64.deb
 #   cmake --build --preset windows --target package   -> Kx9JoystickCalibration-<v>-win64.zip
-# The programs' own install rules are in app/linux.cmake and app/windows.cmake.
+# The programs' own install rules are in app/kx9calib.cmake and app/windows.cmake.
 set(_pkg ${CMAKE_SOURCE_DIR}/packaging)
 set(_pkg_out ${CMAKE_BINARY_DIR}/packaging)
 # What a newcomer tries first, in both packages: none of it is named as the

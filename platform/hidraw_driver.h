@@ -9,23 +9,16 @@
 #include <vector>
 
 #include "platform/hid.h"
+#include "platform/system_hid.h"
 
 namespace plat {
 
-// Why the last Open() failed.
-enum class OpenFailure {
-    kNone,              // it succeeded
-    kPermissionDenied,  // the node exists but this user may not open it
-    kNotFound,          // no such node (unplugged)
-    kOther,
-};
-
-class HidrawDriver : public HidDriver {
+class HidrawDriver : public SystemHidDriver {
   public:
     // The system error number of the last failed Open() (0 after a
     // successful one), and what it means for the user.
     virtual int LastOpenError() const = 0;
-    OpenFailure LastOpenFailure() const;
+    OpenFailure LastOpenFailure() const override;
 };
 
 // Controllers are looked for under <sysfsRoot>/class/hidraw and their nodes
@@ -34,17 +27,7 @@ class HidrawDriver : public HidDriver {
 std::unique_ptr<HidrawDriver> MakeHidrawDriver(const std::string& sysfsRoot = "/sys",
                                                const std::string& devRoot = "/dev");
 
-struct HidrawController {
-    std::string path;          // the device node
-    std::uint32_t vidPid = 0;  // product << 16 | vendor, as DeviceIdentity
-    std::string name;          // as the kernel names the device; may be empty
-    std::string serial;        // the serial number the device reports; may be empty
-    std::string port;          // where it is plugged in (bus path); may be empty
-    std::uint16_t usagePage = 0;
-    std::uint16_t usage = 0;
-    std::uint16_t inputReportLength = 0;   // id byte included
-    std::uint16_t outputReportLength = 0;  // id byte included
-};
+using HidrawController = AttachedController;
 
 // The attached game controllers in discovery's order (hidraw number
 // ascending); the ones discovery would skip are left out.

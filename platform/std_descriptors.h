@@ -9,7 +9,8 @@ namespace plat {
 
 // Puts the null device on standard input, output and error where they are
 // closed; output and error opened so that every write to them fails, since
-// nobody is there to read what is written. Called first thing in main.
+// nobody is there to read what is written. Where the C runtime translates
+// line ends, it is told not to. Called first thing in main.
 void OpenClosedStandardDescriptors();
 
 // Writes to a pipe whose reader has gone fail instead of ending the program.

@@ -31,6 +31,9 @@ bool StdoutIsTerminal();
 // hidden. False (and nothing changed) when standard input or output is not
 // a terminal.
 bool EnterRawTerminal();
+// Why the last EnterRawTerminal() failed, where there is more to say than
+// that it did; empty otherwise.
+std::string TerminalRefusal();
 // Gives it back exactly as it was found. Safe to call more than once.
 void LeaveRawTerminal();
 // Stops the process as Ctrl+Z does in a shell, with the terminal given back

@@ -201,6 +201,10 @@ void LeaveRawTerminal() {
     RestoreNow();
 }
 
+std::string TerminalRefusal() {
+    return {};
+}
+
 void SuspendTerminal() {
     // The handler does the work, so a stop from a key and one from the
     // shell's kill behave alike.

@@ -3,12 +3,15 @@
 // overlapped I/O (hid_win32_io.cpp).
 #pragma once
 
-#include "platform/hid.h"
+#include <atomic>
+
+#include "platform/system_hid.h"
 
 namespace plat {
 
-class Win32HidDriver final : public HidDriver {
+class Win32HidDriver final : public SystemHidDriver {
   public:
+    OpenFailure LastOpenFailure() const override { return lastOpenFailure_.load(); }
     bool CreateInputSystem(InputSystem** system) override;
 
     Handle Open(const char* path) override;
@@ -23,6 +26,9 @@ class Win32HidDriver final : public HidDriver {
     IoStart Write(Handle device, const void* buffer, std::uint32_t length, IoRecord* io) override;
     bool GetResult(Handle device, IoRecord* io, std::uint32_t* transferred) override;
     void Cancel(Handle device, IoRecord* io) override;
+
+  private:
+    std::atomic<OpenFailure> lastOpenFailure_{OpenFailure::kNone};
 };
 
 }  // namespace plat

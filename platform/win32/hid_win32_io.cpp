@@ -51,7 +51,19 @@ Handle Win32HidDriver::Open(const char* path) {
     HANDLE device =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-    return device == INVALID_HANDLE_VALUE ? InvalidHandle() : device;
+    if (device != INVALID_HANDLE_VALUE) {
+        lastOpenFailure_ = OpenFailure::kNone;
+        return device;
+    }
+    const DWORD error = GetLastError();
+    lastOpenFailure_ = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+                           ? OpenFailure::kPermissionDenied
+                       : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                               error == ERROR_DEVICE_NOT_CONNECTED
+                           ? OpenFailure::kNotFound
+                           : OpenFailure::kOther;
+    SetLastError(error);
+    return InvalidHandle();
 }
 
 bool Win32HidDriver::Close(Handle device) {

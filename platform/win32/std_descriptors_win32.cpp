@@ -14,6 +14,10 @@ void OpenClosedStandardDescriptors() {
             ::_dup2(opened, fd);
             ::_close(opened);
         }
+        // No "\n" to "\r\n" translation: the program's output, a script's
+        // transcript or a dump on standard output, is the same bytes as on
+        // Linux.
+        ::_setmode(fd, _O_BINARY);
     }
 }
 

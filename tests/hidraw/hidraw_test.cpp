@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -172,6 +173,20 @@ TEST(Discovery, ControllersInNumberOrderWithIdentityAndPath) {
     EXPECT_EQ(listed[1].inputReportLength, 16);
     EXPECT_EQ(listed[1].outputReportLength, 9);
     EXPECT_TRUE(plat::ListHidrawControllers("/nonexistent-sysfs", "/nonexistent-dev").empty());
+}
+
+TEST(Discovery, SerialAndPortComeFromHidUniqAndHidPhys) {
+    hidraw_test::FakeTree tree;
+    tree.Add(2, "0003:00000F3D:00000402", hidraw_test::kStickWithIds);
+    tree.Add(5, "0003:00000F3D:00000402", hidraw_test::kStickWithIds);
+    std::ofstream(tree.sys() + "/class/hidraw/hidraw5/device/uevent")
+        << "HID_ID=0003:00000F3D:00000402\nHID_NAME=Kx9\nHID_PHYS=usb-0000:00:14.0-2/input0\n"
+           "HID_UNIQ=A1B2C3\n";
+    const auto found = plat::ListHidrawControllers(tree.sys(), tree.dev());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].serial + found[0].port, "");
+    EXPECT_EQ(found[1].serial, "A1B2C3");
+    EXPECT_EQ(found[1].port, "usb-0000:00:14.0-2/input0");
 }
 
 // A manual-reset event bound to a completion record, as the link uses them.

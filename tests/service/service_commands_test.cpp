@@ -17,12 +17,10 @@
 
 #include "app/virtual_stick_setup.h"
 #include "calib/calibration_file.h"
-#include "platform/hidraw_driver.h"
 #include "calib/block_file.h"
 #include "service/chosen_stick_driver.h"
 #include "app/options.h"
 #include "service/service_commands.h"
-#include "tests/hidraw/fake_hidraw.h"
 
 namespace {
 
@@ -78,8 +76,10 @@ class ServiceCommands : public ::testing::Test {
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(folder_ / name, std::ios::binary) << text;
     }
+    // In text mode: the dump and the backups are text files, with the line
+    // ends of the system they are written on.
     std::string Read(const std::string& name) const {
-        std::ifstream in(folder_ / name, std::ios::binary);
+        std::ifstream in(folder_ / name);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     // The text of the one dated backup in the folder: "" when there is none.
@@ -222,20 +222,6 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
         const std::string got = ok ? FormatCalibrationFile(record) : error;
         EXPECT_NE(got.find(c.expected), std::string::npos) << c.text << "\n-> " << got;
     }
-}
-
-TEST(Uevent, SerialAndPortComeFromHidUniqAndHidPhys) {
-    hidraw_test::FakeTree tree;
-    tree.Add(2, "0003:00000F3D:00000402", hidraw_test::kStickWithIds);
-    tree.Add(5, "0003:00000F3D:00000402", hidraw_test::kStickWithIds);
-    std::ofstream(tree.sys() + "/class/hidraw/hidraw5/device/uevent")
-        << "HID_ID=0003:00000F3D:00000402\nHID_NAME=Kx9\nHID_PHYS=usb-0000:00:14.0-2/input0\n"
-           "HID_UNIQ=A1B2C3\n";
-    const auto found = plat::ListHidrawControllers(tree.sys(), tree.dev());
-    ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0].serial + found[0].port, "");
-    EXPECT_EQ(found[1].serial, "A1B2C3");
-    EXPECT_EQ(found[1].port, "usb-0000:00:14.0-2/input0");
 }
 
 TEST_F(ServiceCommands, DumpRestoreVerifyRoundTrip) {

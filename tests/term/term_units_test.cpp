@@ -1,5 +1,6 @@
 // The terminal front-end's pieces that can go wrong on their own: key
-// decoding (the progressive keyboard protocol's reports too), the held-key
+// decoding (the progressive keyboard protocol's reports too, and the Windows
+// console's key events as they become them), the held-key
 // rule, text cleaning, the save prompt's checks, the picture decoder and the
 // status line.
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "platform/utf16.h"
+#include "platform/win32/console_keys.h"
 #include "platform/win_defs.h"
 #include "term/save_prompt.h"
 #include "term/canvas.h"
@@ -78,6 +81,58 @@ TEST(KeyDecoder, TurnsBytesIntoKeys) {
     for (const auto& c : cases) {
         EXPECT_EQ(DecodeAll(c.chunks), c.expected) << testing::PrintToString(c.chunks);
     }
+}
+
+// Each console event goes through the encoder and then the decoder the
+// terminal's bytes go through: what the front-end sees of a console key.
+TEST(ConsoleKeys, EventsArriveAsTheKeysATerminalWouldReport) {
+    using plat::ConsoleKey;
+    constexpr bool kDown = true, kUp = false;
+    const ConsoleKey space{0x20, u' ', kDown}, spaceUp{0x20, u' ', kUp};
+    const struct {
+        std::vector<ConsoleKey> events;
+        std::string expected;
+    } cases[] = {
+        // A held key: press, the console's repeats, the real release.
+        {{space, space, space, spaceUp}, "space space(repeat) space(repeat) space(up)"},
+        // A release with no press seen (the Enter that started the program).
+        {{{0x0D, u'\r', kUp}}, "enter(up)"},
+        {{{0x41, u'a', kDown}, {0x41, u'A', kDown, false, false, true}}, "char:a char:A(repeat)"},
+        // Ctrl+C and Ctrl+Z as keys; AltGr (Ctrl and Alt) types what it shows.
+        {{{0x43, 0x03, kDown, true}, {0x5A, 0x1A, kDown, true}, {0x51, u'@', kDown, true, true}},
+         "^C ^Z char:@"},
+        // Keys without text, Escape as Wine gives it (no character).
+        {{{0x26, 0, kDown}, {0x25, 0, kUp}, {0x1B, 0, kDown}, {0x2E, 0, kDown}, {0x24, 0, kDown}},
+         "up left(up) esc del home"},
+        // Modifiers alone and keys of no meaning type nothing.
+        {{{0x10, 0, kDown}, {0x11, 0, kDown}, {0x70, 0, kDown}}, ""},
+        {{{0xDE, u'\u00E9', kDown}}, "char:\xC3 char:\xA9"},
+    };
+    for (const auto& c : cases) {
+        plat::ConsoleKeyEncoder encoder;
+        std::string bytes;
+        for (const ConsoleKey& k : c.events) bytes += encoder.Encode(k);
+        EXPECT_EQ(DecodeAll({bytes}), c.expected) << testing::PrintToString(bytes);
+    }
+    // What the console backend answers first: releases are reported.
+    EXPECT_EQ(DecodeAll({plat::ConsoleKeyEncoder::ProtocolAnswer()}), "protocol:15");
+}
+
+// Device paths and strings from Windows: valid UTF-8 whatever the device says.
+TEST(Utf16, BecomesValidUtf8UpToTheFirstNul) {
+    const struct {
+        std::u16string text;
+        std::string expected;
+    } cases[] = {
+        {u"\\\\?\\hid#vid_0f3d", "\\\\?\\hid#vid_0f3d"},
+        {u"S\u00E9rie \u20AC", "S\xC3\xA9rie \xE2\x82\xAC"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00),
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD"},
+        {std::u16string(u"ab\0cd", 5), "ab"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(plat::Utf8FromUtf16(c.text), c.expected);
 }
 
 TEST(HeldKeys, StandsInForTheKeyUpsATerminalNeverReports) {
