@@ -7,6 +7,10 @@ namespace plat {
 
 void OpenClosedStandardDescriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
+        // No "\n" to "\r\n" translation: the program's output, a script's
+        // transcript or a dump on standard output, is the same bytes as on
+        // Linux.
+        ::_setmode(fd, _O_BINARY);
         if (::_get_osfhandle(fd) != -1) continue;
         // Read-only: output to a closed descriptor must not look written.
         const int opened = ::_open("NUL", _O_RDONLY);
@@ -14,9 +18,6 @@ void OpenClosedStandardDescriptors() {
             ::_dup2(opened, fd);
             ::_close(opened);
         }
-        // No "\n" to "\r\n" translation: the program's output, a script's
-        // transcript or a dump on standard output, is the same bytes as on
-        // Linux.
         ::_setmode(fd, _O_BINARY);
     }
 }

@@ -8,10 +8,16 @@ namespace plat {
 namespace {
 
 // Device paths name one device in any case, and a mutex name may hold no
-// backslash after its namespace.
+// backslash after its namespace. A file (the virtual stick's lock file) is
+// named by its full path, so that two folders' files of one name are two
+// sticks and one file reached two ways is one.
 std::string MutexName(const std::string& path) {
+    std::string full = path;
+    char buffer[MAX_PATH];
+    const DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+    if (n > 0 && n < MAX_PATH) full.assign(buffer, n);
     std::string name = "Local\\kx9calib-stick-";
-    for (char c : path) {
+    for (char c : full) {
         name += c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     if (name.size() >= MAX_PATH) name.resize(MAX_PATH - 1);

@@ -1,9 +1,10 @@
-# Checks a built Windows program: a GUI-subsystem executable whose imports
+# Checks a built Windows program: an executable of the subsystem it is meant
+# for (the dialog program a GUI one, kx9calib a console one) whose imports
 # are only DLLs that Windows itself ships (no C++ runtime, libgcc or thread
 # library DLLs beside it).
-# cmake -DPROGRAM=<exe> -DOBJDUMP=<objdump> -P check_program_imports.cmake
+# cmake -DPROGRAM=<exe> -DOBJDUMP=<objdump> [-DCONSOLE=ON] -P check_program_imports.cmake
 if(NOT EXISTS "${PROGRAM}")
-  message(FATAL_ERROR "no program at ${PROGRAM}: build target Kx9JoystickCalibration first")
+  message(FATAL_ERROR "no program at ${PROGRAM}: build it first")
 endif()
 execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}"
   OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
@@ -33,6 +34,10 @@ if(foreign)
   message(FATAL_ERROR "imports DLLs Windows does not ship: ${foreign}")
 endif()
 
-if(NOT dump MATCHES "Subsystem[ \t]+00000002")
+if(CONSOLE)
+  if(NOT dump MATCHES "Subsystem[ \t]+00000003")
+    message(FATAL_ERROR "not a console-subsystem program")
+  endif()
+elseif(NOT dump MATCHES "Subsystem[ \t]+00000002")
   message(FATAL_ERROR "not a GUI-subsystem program")
 endif()
