@@ -47,6 +47,7 @@ void Publish(CKx9JoystickCalibrationDlg& dlg, const std::uint8_t* received, std:
 
 std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
     auto& dlg = *static_cast<CKx9JoystickCalibrationDlg*>(dialog);
+    plat::NameCurrentThread("kx9-reader");
     plat::HidDriver& hid = plat::Hid();
 
     const plat::Handle readEvent = plat::NewEvent(true);

@@ -16,6 +16,9 @@ namespace {
 // The largest report the kernel hands out through hidraw, plus the id byte
 // we may put in front.
 constexpr std::size_t kReportCapacity = 16384 + 1;
+// Operations queued without allocating: the reader and a transfer have one
+// each at most.
+constexpr std::size_t kReservedOps = 4;
 
 // What the driver keeps in an IoRecord's opaque bytes. Only touched under
 // the device mutex; the caller's Reset() happens after it has seen the
@@ -59,7 +62,10 @@ std::shared_ptr<Device> Device::Start(int fd, bool isSocket, const DeviceLayout&
 }
 
 Device::Device(int fd, int wakeFd, bool isSocket, const DeviceLayout& layout)
-    : fd_(fd), wakeFd_(wakeFd), isSocket_(isSocket), layout_(layout), report_(kReportCapacity) {}
+    : fd_(fd), wakeFd_(wakeFd), isSocket_(isSocket), layout_(layout), report_(kReportCapacity) {
+    reads_.reserve(kReservedOps);
+    writes_.reserve(kReservedOps);
+}
 
 Device::~Device() {
     Shutdown();
@@ -98,7 +104,7 @@ void Device::MarkVanished() {
     vanished_ = true;
     while (!reads_.empty()) {
         const Op op = reads_.front();
-        reads_.pop_front();
+        reads_.erase(reads_.begin());
         Complete(op, false, 0);
     }
     // A write inside the kernel completes on its own.
@@ -198,7 +204,7 @@ void Device::Shutdown() {
         changed_.wait(lock, [this] { return !writeInKernel_; });
         while (!writes_.empty()) {
             const Op op = writes_.front();
-            writes_.pop_front();
+            writes_.erase(writes_.begin());
             Complete(op, false, 0);
         }
     }
@@ -228,7 +234,7 @@ void Device::WriteFront(std::unique_lock<std::mutex>& lock) {
         changed_.notify_all();
         return;
     }
-    writes_.pop_front();
+    writes_.erase(writes_.begin());
     Complete(op, n == static_cast<ssize_t>(op.length), op.length);
     if (error == ENODEV || error == EPIPE || error == ECONNRESET || error == ENOTCONN) {
         MarkVanished();
@@ -283,7 +289,7 @@ void Device::Run() {
                     // Another collection's report: the read waits on for one of ours.
                 } else if (!reads_.empty()) {
                     const Op op = reads_.front();
-                    reads_.pop_front();
+                    reads_.erase(reads_.begin());
                     DeliverReport(op);
                 } else {
                     held_ = true;  // its read was cancelled meanwhile

@@ -7,7 +7,6 @@
 #include <bitset>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -78,8 +77,10 @@ class Device {
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Op> reads_;
-    std::deque<Op> writes_;
+    // Oldest first; reserved at the start, so that a read or a write per
+    // report never allocates.
+    std::vector<Op> reads_;
+    std::vector<Op> writes_;
     bool writeInKernel_ = false;  // writes_.front() is inside write()
     bool writeBlocked_ = false;   // the last write said EAGAIN: wait for POLLOUT
     bool vanished_ = false;

@@ -11,6 +11,7 @@
 // one reference, a running thread one on its own object, and every wait one on
 // each object it waits for, so CloseHandle while another thread waits (or
 // while the thread still runs) never frees anything still in use.
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -249,6 +250,13 @@ bool RaiseThreadPriority(Handle handle) {
     thread->raiseRequested = true;
     if (thread->started && !thread->ended) ApplyRaise(*thread);
     return true;
+}
+
+void NameCurrentThread(const char* name) {
+    if (name == nullptr) return;
+    char shortName[16] = {};
+    for (std::size_t i = 0; i + 1 < sizeof shortName && name[i] != 0; ++i) shortName[i] = name[i];
+    pthread_setname_np(pthread_self(), shortName);
 }
 
 std::uint32_t TimeGetTime() {
