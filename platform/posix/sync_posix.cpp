@@ -1,9 +1,11 @@
 // Events and thread handles with Windows semantics, rebuilt on the standard
-// library. Every object lives under one process-wide mutex and every wait
-// sleeps on one condition variable: the link has a handful of objects and a
-// few state changes per input report, so a single lock never contends enough
-// to matter, and it makes "look at all handles, take the first signalled one
-// and consume only it" trivially atomic.
+// library. Every object lives under one process-wide mutex, which makes
+// "look at all handles, take the first signalled one and consume only it"
+// atomic; the link has a handful of objects and a few state changes per
+// input report, so the lock never contends enough to matter. What would
+// matter is waking threads for nothing: each wait sleeps on a condition
+// variable of its own, listed on every object it waits for, and a signal
+// wakes only the waits listed on its object.
 //
 // A handle is a pointer to an Object. Handles are checked against the set of
 // live objects before use, so a stale or made-up handle fails the call instead
@@ -33,11 +35,24 @@ constexpr std::uint32_t kMaxWaitObjects = 64;
 
 enum class Kind { kEvent, kThread };
 
+// One sleeping wait, on its thread's stack.
+struct Sleeper {
+    std::condition_variable wake;
+};
+
+// A wait's entry in the list of one object it waits for.
+struct Listing {
+    Sleeper* sleeper = nullptr;
+    Listing* previous = nullptr;
+    Listing* next = nullptr;
+};
+
 struct Object {
     explicit Object(Kind k) : kind(k) {}
     virtual ~Object() = default;
     const Kind kind;
-    int references = 1;  // the handle's own
+    int references = 1;           // the handle's own
+    Listing* sleepers = nullptr;  // the waits asleep on this object
 };
 
 struct Event final : Object {
@@ -57,7 +72,6 @@ struct Thread final : Object {
 
 struct State {
     std::mutex mutex;
-    std::condition_variable changed;
     std::unordered_set<Object*> live;
 };
 
@@ -78,6 +92,32 @@ Object* Lookup(Handle handle) {
 // Caller holds the mutex.
 void Unref(Object* object) {
     if (--object->references == 0) delete object;
+}
+
+// Caller holds the mutex, as for the three below.
+void List(Object* object, Listing* listing) {
+    listing->previous = nullptr;
+    listing->next = object->sleepers;
+    if (object->sleepers != nullptr) object->sleepers->previous = listing;
+    object->sleepers = listing;
+}
+
+void Unlist(Object* object, Listing* listing) {
+    if (listing->previous != nullptr) {
+        listing->previous->next = listing->next;
+    } else {
+        object->sleepers = listing->next;
+    }
+    if (listing->next != nullptr) listing->next->previous = listing->previous;
+}
+
+// Wakes the waits on this object alone. Under the mutex: a wait that timed
+// out takes its sleeper off the stack once it has the mutex again, so
+// nothing may touch a sleeper after the mutex is released.
+void WakeSleepers(Object* object) {
+    for (Listing* listing = object->sleepers; listing != nullptr; listing = listing->next) {
+        listing->sleeper->wake.notify_one();
+    }
 }
 
 // Caller holds the mutex. Consumes an auto-reset event it reports.
@@ -112,7 +152,7 @@ void RunThread(Thread* self, ThreadProc proc, void* argument) {
     proc(argument);
     std::lock_guard<std::mutex> lock(S().mutex);
     self->ended = true;
-    S().changed.notify_all();
+    WakeSleepers(self);
     Unref(self);
 }
 
@@ -130,7 +170,7 @@ bool SetEvent(Handle handle) {
     Object* object = Lookup(handle);
     if (object == nullptr || object->kind != Kind::kEvent) return false;
     static_cast<Event*>(object)->signalled = true;
-    S().changed.notify_all();
+    WakeSleepers(object);
     return true;
 }
 
@@ -194,28 +234,36 @@ std::uint32_t WaitForMultipleObjects(std::uint32_t count, const Handle* handles,
     // while this one sleeps.
     for (std::uint32_t i = 0; i < count; ++i) ++objects[i]->references;
 
-    std::uint32_t result = kWaitTimeout;
-    for (;;) {
-        bool found = false;
-        for (std::uint32_t i = 0; i < count && !found; ++i) {
+    auto takeFirst = [&](std::uint32_t* result) {
+        for (std::uint32_t i = 0; i < count; ++i) {
             if (TakeIfSignalled(objects[i])) {
-                result = kWaitObject0 + i;
-                found = true;
+                *result = kWaitObject0 + i;
+                return true;
             }
         }
-        if (found) break;
-        if (milliseconds == kInfinite) {
-            S().changed.wait(lock);
-        } else if (S().changed.wait_until(lock, deadline) == std::cv_status::timeout) {
-            // One last look: a signal may have raced the time-out.
-            for (std::uint32_t i = 0; i < count && !found; ++i) {
-                if (TakeIfSignalled(objects[i])) {
-                    result = kWaitObject0 + i;
-                    found = true;
-                }
-            }
-            break;
+        return false;
+    };
+    std::uint32_t result = kWaitTimeout;
+    if (!takeFirst(&result) && milliseconds != 0) {
+        Sleeper sleeper;
+        Listing listings[kMaxWaitObjects];
+        for (std::uint32_t i = 0; i < count; ++i) {
+            listings[i].sleeper = &sleeper;
+            List(objects[i], &listings[i]);
         }
+        for (;;) {
+            if (milliseconds == kInfinite) {
+                sleeper.wake.wait(lock);
+            } else if (sleeper.wake.wait_until(lock, deadline) == std::cv_status::timeout) {
+                // One last look: a signal may have raced the time-out.
+                takeFirst(&result);
+                break;
+            }
+            // Woken by a signal that another wait may have consumed first,
+            // or for nothing at all: look again.
+            if (takeFirst(&result)) break;
+        }
+        for (std::uint32_t i = 0; i < count; ++i) Unlist(objects[i], &listings[i]);
     }
     for (std::uint32_t i = 0; i < count; ++i) Unref(objects[i]);
     return result;
