@@ -51,7 +51,11 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
     io.Reset();
     io.hEvent = readEvent;
     const plat::Handle stop = dlg.m_hStopEvent.load();
-    const plat::Handle waitList[2] = {stop, readEvent};
+    // A pause request wakes the reader from its read as well: a transfer
+    // then waits for no report of the stick's before it has the device.
+    const plat::Handle pauseChanged = dlg.m_bPauseReader.Changed();
+    const plat::Handle waitList[3] = {stop, readEvent, pauseChanged};
+    const std::uint32_t waitCount = pauseChanged != nullptr ? 3 : 2;
 
     // The link's length, fixed for the reader's life.
     const std::uint32_t length = dlg.m_nInBufLen.load();
@@ -93,7 +97,11 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
         io.hEvent = readEvent;
         const plat::IoStart started = hid.Read(device, received, length, &io);
         if (started == plat::IoStart::kPending) {
-            const std::uint32_t woke = plat::WaitForMultipleObjects(2, waitList, plat::kInfinite);
+            std::uint32_t woke = plat::kWaitFailed;
+            do {
+                woke = plat::WaitForMultipleObjects(waitCount, waitList, plat::kInfinite);
+                // A change back to "no pause" before the reader saw it.
+            } while (woke == plat::kWaitObject0 + 2 && dlg.m_bPauseReader.load() == 0);
             if (woke == plat::kWaitObject0) {
                 // The read still owns the buffer and the record.
                 hid.Cancel(device, &io);
@@ -103,6 +111,15 @@ std::uint32_t CKx9JoystickCalibrationDlg::ReaderThread(void* dialog) {
                 std::uint32_t count = 0;
                 const bool read = hid.GetResult(device, &io, &count);
                 take(read, count);
+                continue;
+            }
+            if (woke == plat::kWaitObject0 + 2) {
+                // A transfer wants the device: the read gives way. A report
+                // that came before it could is taken like any other; a read
+                // cancelled is no sign of a lost stick.
+                hid.Cancel(device, &io);
+                std::uint32_t count = 0;
+                if (hid.GetResult(device, &io, &count)) take(true, count);
                 continue;
             }
             // The wait itself failed: give the read back and fall through
