@@ -35,9 +35,15 @@ constexpr std::uint32_t kMaxWaitObjects = 64;
 
 enum class Kind { kEvent, kThread };
 
-// One sleeping wait, on its thread's stack.
+// What a thread's waits sleep on. A signal wakes it after letting go of the
+// mutex, so that the wait does not wake only to find the mutex held; the
+// sleeper may have stopped waiting by then, even ended its thread, so
+// sleepers are never freed: a thread that ends leaves its sleeper to the
+// next thread, and a late wake-up costs a wait one more look at what it
+// waits for.
 struct Sleeper {
     std::condition_variable wake;
+    Sleeper* nextFree = nullptr;
 };
 
 // A wait's entry in the list of one object it waits for.
@@ -73,6 +79,7 @@ struct Thread final : Object {
 struct State {
     std::mutex mutex;
     std::unordered_set<Object*> live;
+    Sleeper* freeSleepers = nullptr;
 };
 
 // Never destroyed: a detached worker may still touch it while the process
@@ -94,7 +101,7 @@ void Unref(Object* object) {
     if (--object->references == 0) delete object;
 }
 
-// Caller holds the mutex, as for the three below.
+// Caller holds the mutex, here and in Unlist.
 void List(Object* object, Listing* listing) {
     listing->previous = nullptr;
     listing->next = object->sleepers;
@@ -111,14 +118,55 @@ void Unlist(Object* object, Listing* listing) {
     if (listing->next != nullptr) listing->next->previous = listing->previous;
 }
 
-// Wakes the waits on this object alone. Under the mutex: a wait that timed
-// out takes its sleeper off the stack once it has the mutex again, so
-// nothing may touch a sleeper after the mutex is released.
-void WakeSleepers(Object* object) {
-    for (Listing* listing = object->sleepers; listing != nullptr; listing = listing->next) {
-        listing->sleeper->wake.notify_one();
+// The calling thread's sleeper. Caller holds the mutex.
+Sleeper& OwnSleeper() {
+    struct Slot {
+        Sleeper* sleeper = nullptr;
+        ~Slot() {
+            if (sleeper == nullptr) return;
+            std::lock_guard<std::mutex> lock(S().mutex);
+            sleeper->nextFree = S().freeSleepers;
+            S().freeSleepers = sleeper;
+        }
+    };
+    thread_local Slot slot;
+    if (slot.sleeper == nullptr) {
+        slot.sleeper = S().freeSleepers;
+        if (slot.sleeper != nullptr) {
+            S().freeSleepers = slot.sleeper->nextFree;
+        } else {
+            slot.sleeper = new Sleeper;
+        }
     }
+    return *slot.sleeper;
 }
+
+// The waits one signal wakes: gathered under the mutex, woken once it is
+// free. The few that do not fit are woken at once.
+class Wakes {
+  public:
+    Wakes() = default;
+    Wakes(const Wakes&) = delete;
+    Wakes& operator=(const Wakes&) = delete;
+    ~Wakes() {
+        for (int i = 0; i < count_; ++i) sleepers_[i]->wake.notify_one();
+    }
+    // Caller holds the mutex: the waits on this object alone.
+    void Gather(Object* object) {
+        for (Listing* listing = object->sleepers; listing != nullptr; listing = listing->next) {
+            if (count_ == kMax) {
+                listing->sleeper->wake.notify_one();
+            } else {
+                sleepers_[count_++] = listing->sleeper;
+            }
+        }
+    }
+
+  private:
+    static constexpr int kMax = 8;
+    Sleeper* sleepers_[kMax];
+    int count_ = 0;
+};
 
 // Caller holds the mutex. Consumes an auto-reset event it reports.
 bool TakeIfSignalled(Object* object) {
@@ -150,9 +198,10 @@ void RunThread(Thread* self, ThreadProc proc, void* argument) {
         if (self->raiseRequested) ApplyRaise(*self);
     }
     proc(argument);
+    Wakes wakes;
     std::lock_guard<std::mutex> lock(S().mutex);
     self->ended = true;
-    WakeSleepers(self);
+    wakes.Gather(self);
     Unref(self);
 }
 
@@ -166,11 +215,12 @@ Handle NewEvent(bool manualReset) {
 }
 
 bool SetEvent(Handle handle) {
+    Wakes wakes;  // destroyed after the lock: wakes its waits outside it
     std::lock_guard<std::mutex> lock(S().mutex);
     Object* object = Lookup(handle);
     if (object == nullptr || object->kind != Kind::kEvent) return false;
     static_cast<Event*>(object)->signalled = true;
-    WakeSleepers(object);
+    wakes.Gather(object);
     return true;
 }
 
@@ -245,7 +295,7 @@ std::uint32_t WaitForMultipleObjects(std::uint32_t count, const Handle* handles,
     };
     std::uint32_t result = kWaitTimeout;
     if (!takeFirst(&result) && milliseconds != 0) {
-        Sleeper sleeper;
+        Sleeper& sleeper = OwnSleeper();
         Listing listings[kMaxWaitObjects];
         for (std::uint32_t i = 0; i < count; ++i) {
             listings[i].sleeper = &sleeper;
