@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "device/hid_exchange.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
@@ -15,11 +14,15 @@ constexpr int kAttempts = 9;
 constexpr std::uint32_t kWindowMs = 500;
 constexpr std::uint32_t kSingleWaitMs = 1000;
 constexpr std::uint8_t kReadFixedByte = 0x80;
-// Passing over the reports already waiting: each read waits this long for
-// a report that is there (a driver may take a moment to hand it over), and
-// a stick that streams without pause holds the transfer this long at most.
-constexpr std::uint32_t kDrainWaitMs = 1;
+// Passing over the reports already waiting: the drivers hand those over at
+// once, so the drain waits for none (a stick streaming its reports would
+// otherwise never leave a gap long enough to end it); and a stick that
+// keeps them coming faster than they are passed over holds the transfer
+// this long at most.
+constexpr std::uint32_t kDrainWaitMs = 0;
 constexpr std::uint32_t kDrainLimitMs = 20;
+// Where the paused flag has no event to wait on, it is looked at this often.
+constexpr std::uint32_t kParkPollMs = 1;
 
 std::string ReadDataText(const CalibrationBlock& block) {
     return "READ DATA\n" + hidlink::BlockHexLines(block);
@@ -52,13 +55,18 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
         if (!callerParked) m_bPauseReader = 0;
     };
     // The reader's own pending read would take the reply: wait until it has
-    // parked, which it does after its next report.
+    // given it up and parked.
+    const plat::Handle parked = m_bReaderPaused.Changed();
     while (m_bReaderPaused.load() == 0) {
-        if (hidlink::ElapsedSince(t0) > kParkLimitMs) {
+        const std::uint32_t elapsed = hidlink::ElapsedSince(t0);
+        if (elapsed > kParkLimitMs) {
             release();
             return EepromOutcome::kNoReply;
         }
-        plat::Sleep(1);
+        if (parked == nullptr ||
+            plat::WaitForSingleObject(parked, kParkLimitMs + 1 - elapsed) == plat::kWaitFailed) {
+            plat::Sleep(kParkPollMs);
+        }
     }
 
     plat::HidDriver& hid = plat::Hid();

@@ -45,6 +45,11 @@ Handle StartThread(ThreadProc proc, void* argument);
 // Raises a thread to "above normal" priority where the OS allows it.
 bool RaiseThreadPriority(Handle thread);
 
+// Names the calling thread for the system's tools (top -H, debuggers,
+// per-thread counts) where the OS keeps thread names; does nothing
+// elsewhere. Linux keeps the first 15 characters.
+void NameCurrentThread(const char* name);
+
 // Milliseconds since an arbitrary start, wrapping at 2^32 (timeGetTime).
 std::uint32_t TimeGetTime();
 void Sleep(std::uint32_t milliseconds);

@@ -19,6 +19,9 @@ constexpr auto kMaxBacklog = std::chrono::milliseconds(50);
 // a stick never would, so a late thread catches up in small steps and
 // lets the readers run in between.
 constexpr int kMaxBurst = 4;
+// Pending reads one handle holds without allocating; the reader and a
+// transfer have one each at most.
+constexpr std::size_t kReservedReads = 4;
 // Device handles are ids shifted by this, never null nor the invalid value.
 constexpr unsigned kHandleShift = 4;
 
@@ -98,6 +101,7 @@ plat::Handle SimHidDriver::Open(const char* path) {
         auto file = std::make_unique<OpenFile>();
         file->id = nextId_++;
         file->stick = stick.get();
+        file->reads.reserve(kReservedReads);
         const std::uint64_t id = file->id;
         files_[id] = std::move(file);
         Changed();
@@ -180,10 +184,10 @@ plat::IoStart SimHidDriver::Read(plat::Handle device, void* buffer, std::uint32_
     auto* out = static_cast<std::uint8_t*>(buffer);
 
     auto takeBuffered = [&]() -> std::uint32_t {
-        std::vector<std::uint8_t> report = std::move(file->buffered.front());
-        file->buffered.pop_front();
+        const std::vector<std::uint8_t>& report = file->buffered.front();
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(report.size(), length));
         if (n > 0) std::memcpy(out, report.data(), n);
+        file->buffered.pop_front();
         ++stick.consumed_;
         return n;
     };
@@ -325,8 +329,8 @@ void SimHidDriver::Deliver(VirtualStick& stick, const std::uint8_t* bytes, std::
         OpenFile& file = *entry.second;
         if (file.stick != &stick || file.dead) continue;
         if (!file.reads.empty()) {
-            OpenFile::PendingRead read = file.reads.front();
-            file.reads.pop_front();
+            const OpenFile::PendingRead read = file.reads.front();
+            file.reads.erase(file.reads.begin());
             const std::uint32_t n = std::min(count, read.length);
             if (n > 0) std::memcpy(read.buffer, bytes, n);
             ++stick.consumed_;
@@ -342,16 +346,18 @@ void SimHidDriver::Deliver(VirtualStick& stick, const std::uint8_t* bytes, std::
             file.buffered.pop_front();
             ++stick.lost_;
         }
-        file.buffered.emplace_back(bytes, bytes + count);
+        file.buffered.push_back(bytes, count);
     }
     Changed();
 }
 
 namespace {
 
-std::vector<std::uint8_t> AxisReport(std::uint16_t length, std::uint8_t id, std::uint16_t x,
-                                     std::uint16_t y) {
-    std::vector<std::uint8_t> r(length, 0);
+// Built in `r`, the driver's scratch report: the timer thread sends one
+// report after the other in the same bytes instead of allocating each.
+void AxisReport(std::vector<std::uint8_t>& r, std::uint16_t length, std::uint8_t id,
+                std::uint16_t x, std::uint16_t y) {
+    r.assign(length, 0);
     const std::uint8_t fields[] = {
         id, static_cast<std::uint8_t>(x & 0xFF), static_cast<std::uint8_t>(x >> 8),
         static_cast<std::uint8_t>(y & 0xFF), static_cast<std::uint8_t>(y >> 8)};
@@ -359,22 +365,21 @@ std::vector<std::uint8_t> AxisReport(std::uint16_t length, std::uint8_t id, std:
     for (std::size_t i = 0; i < 5; ++i) {
         if (at[i] < r.size()) r[at[i]] = fields[i];
     }
-    return r;
 }
 
 }  // namespace
 
 void SimHidDriver::SendAxisReport(VirtualStick& stick) {
-    const auto r = AxisReport(stick.settings_.inputReportLength, stick.settings_.axisReportId,
-                              stick.x_, stick.y_);
-    Deliver(stick, r.data(), static_cast<std::uint32_t>(r.size()));
+    AxisReport(scratch_, stick.settings_.inputReportLength, stick.settings_.axisReportId, stick.x_,
+               stick.y_);
+    Deliver(stick, scratch_.data(), static_cast<std::uint32_t>(scratch_.size()));
 }
 
 void SimHidDriver::SendReply(VirtualStick& stick, std::uint8_t address) {
     for (std::uint32_t i = 0; i < stick.faults_.foreignReportsBeforeReply; ++i) {
-        const auto r = AxisReport(stick.settings_.inputReportLength, stick.faults_.foreignReportId,
-                                  stick.x_, stick.y_);
-        Deliver(stick, r.data(), static_cast<std::uint32_t>(r.size()));
+        AxisReport(scratch_, stick.settings_.inputReportLength, stick.faults_.foreignReportId,
+                   stick.x_, stick.y_);
+        Deliver(stick, scratch_.data(), static_cast<std::uint32_t>(scratch_.size()));
     }
     const std::size_t length = stick.settings_.inputReportLength;
     std::vector<std::uint8_t> r(length, 0);

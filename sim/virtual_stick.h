@@ -298,6 +298,7 @@ class SimHidDriver final : public plat::HidDriver {
     std::multimap<Clock::time_point, Timed> timers_;
     std::size_t liveSystems_ = 0;
     std::vector<void*> liveParsed_;
+    std::vector<std::uint8_t> scratch_;  // the axis report being sent
     std::thread thread_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "calib/calibration_record.h"
 #include "device/reply_queue.h"
+#include "device/watched_flag.h"
 #include "platform/dialog.h"
 #include "platform/hid.h"
 #include "platform/sync.h"
@@ -87,8 +88,9 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     plat::PreparsedData m_pPreparsed;
     plat::HidCaps m_Caps;
     std::atomic<plat::Handle> m_hDevice;
-    std::atomic<std::uint32_t> m_bPauseReader;
-    std::atomic<std::uint32_t> m_bReaderPaused;
+    // Each change wakes the one thread that waits for it.
+    hidlink::WatchedFlag m_bPauseReader;
+    hidlink::WatchedFlag m_bReaderPaused;
     std::atomic<std::uint32_t> m_bDeviceFound;
     std::uint8_t m_bCalibrated;
     std::uint32_t m_bSpaceDown;

@@ -16,6 +16,9 @@ namespace {
 // The largest report the kernel hands out through hidraw, plus the id byte
 // we may put in front.
 constexpr std::size_t kReportCapacity = 16384 + 1;
+// Operations queued without allocating: the reader and a transfer have one
+// each at most.
+constexpr std::size_t kReservedOps = 4;
 
 // What the driver keeps in an IoRecord's opaque bytes. Only touched under
 // the device mutex; the caller's Reset() happens after it has seen the
@@ -59,7 +62,10 @@ std::shared_ptr<Device> Device::Start(int fd, bool isSocket, const DeviceLayout&
 }
 
 Device::Device(int fd, int wakeFd, bool isSocket, const DeviceLayout& layout)
-    : fd_(fd), wakeFd_(wakeFd), isSocket_(isSocket), layout_(layout), report_(kReportCapacity) {}
+    : fd_(fd), wakeFd_(wakeFd), isSocket_(isSocket), layout_(layout), report_(kReportCapacity) {
+    reads_.reserve(kReservedOps);
+    writes_.reserve(kReservedOps);
+}
 
 Device::~Device() {
     Shutdown();
@@ -94,11 +100,34 @@ void Device::DeliverReport(const Op& op) {
     Complete(op, true, static_cast<std::uint32_t>(length));
 }
 
+// A report already in the kernel's queue is handed over here and now, by
+// whoever asks (a new read, or the I/O thread for the oldest waiting one):
+// the reports that are there when a read starts are there at once, as on
+// Windows, and the descriptor is only ever read under the mutex, so the
+// reports keep their order.
+Device::Taken Device::TakeWaiting(const Op& op) {
+    const std::size_t offset = layout_.numbered ? 0 : 1;
+    for (;;) {
+        const ssize_t got = ::read(fd_, report_.data() + offset, report_.size() - offset);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return Taken::kNone;
+        }
+        // End of stream, or hidraw's EIO/ENODEV after an unplug.
+        if (got <= 0) return Taken::kVanished;
+        report_[0] = layout_.numbered ? report_[0] : 0;
+        reportLength_ = static_cast<std::size_t>(got) + offset;
+        // Another collection's report: the read waits on for one of ours.
+        if (!layout_.inputIds.test(report_[0])) continue;
+        DeliverReport(op);
+        return Taken::kDelivered;
+    }
+}
+
 void Device::MarkVanished() {
     vanished_ = true;
     while (!reads_.empty()) {
         const Op op = reads_.front();
-        reads_.pop_front();
+        reads_.erase(reads_.begin());
         Complete(op, false, 0);
     }
     // A write inside the kernel completes on its own.
@@ -126,13 +155,19 @@ IoStart Device::Read(void* buffer, std::uint32_t length, IoRecord* io) {
     Store(io, kPendingStatus, 0);
     const Op op{io, io->hEvent, static_cast<std::uint8_t*>(buffer), nullptr, length};
     // Always "pending", even when a report is already here: the caller
-    // waits on the event, which is then simply signalled already.
-    if (held_) {
-        held_ = false;
-        DeliverReport(op);
-    } else {
-        reads_.push_back(op);
-        Wake();
+    // waits on the event, which is then simply signalled already. Reads
+    // queued before this one get the reports first.
+    switch (reads_.empty() ? TakeWaiting(op) : Taken::kNone) {
+        case Taken::kDelivered:
+            break;
+        case Taken::kVanished:
+            MarkVanished();
+            Complete(op, false, 0);
+            break;
+        case Taken::kNone:
+            reads_.push_back(op);
+            Wake();
+            break;
     }
     return IoStart::kPending;
 }
@@ -198,7 +233,7 @@ void Device::Shutdown() {
         changed_.wait(lock, [this] { return !writeInKernel_; });
         while (!writes_.empty()) {
             const Op op = writes_.front();
-            writes_.pop_front();
+            writes_.erase(writes_.begin());
             Complete(op, false, 0);
         }
     }
@@ -228,7 +263,7 @@ void Device::WriteFront(std::unique_lock<std::mutex>& lock) {
         changed_.notify_all();
         return;
     }
-    writes_.pop_front();
+    writes_.erase(writes_.begin());
     Complete(op, n == static_cast<ssize_t>(op.length), op.length);
     if (error == ENODEV || error == EPIPE || error == ECONNRESET || error == ENOTCONN) {
         MarkVanished();
@@ -236,7 +271,6 @@ void Device::WriteFront(std::unique_lock<std::mutex>& lock) {
 }
 
 void Device::Run() {
-    const std::size_t offset = layout_.numbered ? 0 : 1;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!closing_) {
         if (!writes_.empty() && !writeBlocked_ && !vanished_) {
@@ -245,7 +279,7 @@ void Device::Run() {
         }
         // Only read while someone waits for a report: otherwise reports stay
         // queued in the kernel for whoever reads next, as on Windows.
-        const bool wantRead = !reads_.empty() && !held_ && !vanished_;
+        const bool wantRead = !reads_.empty() && !vanished_;
         short events = 0;
         if (wantRead) events |= POLLIN;
         if (!writes_.empty() && writeBlocked_ && !vanished_) events |= POLLOUT;
@@ -258,13 +292,6 @@ void Device::Run() {
             std::uint64_t count;
             [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
         }
-        ssize_t got = 0;
-        int readError = 0;
-        const bool readable = ready > 0 && (fds[1].revents & POLLIN) != 0;
-        if (readable) {
-            got = ::read(fd_, report_.data() + offset, report_.size() - offset);
-            if (got < 0) readError = errno;
-        }
 
         lock.lock();
         if (closing_) break;
@@ -275,23 +302,14 @@ void Device::Run() {
             continue;
         }
         if (fds[1].revents & POLLOUT) writeBlocked_ = false;
-        if (readable) {
-            if (got > 0) {
-                report_[0] = layout_.numbered ? report_[0] : 0;
-                reportLength_ = static_cast<std::size_t>(got) + offset;
-                if (!layout_.inputIds.test(report_[0])) {
-                    // Another collection's report: the read waits on for one of ours.
-                } else if (!reads_.empty()) {
-                    const Op op = reads_.front();
-                    reads_.pop_front();
-                    DeliverReport(op);
-                } else {
-                    held_ = true;  // its read was cancelled meanwhile
-                }
-            } else if (got == 0 ||
-                       (readError != EAGAIN && readError != EWOULDBLOCK && readError != EINTR)) {
-                // End of stream, or hidraw's EIO/ENODEV after an unplug.
-                MarkVanished();
+        if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
+            // The read it was for may have been cancelled, or a new read
+            // may have taken the report itself, meanwhile.
+            if (!reads_.empty() && !vanished_) {
+                const Op op = reads_.front();
+                const Taken taken = TakeWaiting(op);
+                if (taken == Taken::kDelivered) reads_.erase(reads_.begin());
+                if (taken == Taken::kVanished) MarkVanished();
             }
         } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             MarkVanished();

@@ -1,13 +1,13 @@
 // One open hidraw node (or a SOCK_SEQPACKET socket standing in for one) with
-// Windows' overlapped semantics: a read is queued and completed later by a
-// small I/O thread that waits in poll() on the node and a wake eventfd; a
-// write is queued the same way, so a slow device never blocks the caller.
+// Windows' overlapped semantics: a read takes a report already waiting at
+// once, or is queued and completed later by a small I/O thread that waits
+// in poll() on the node and a wake eventfd; a write is queued the same way,
+// so a slow device never blocks the caller.
 #pragma once
 
 #include <bitset>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -62,11 +62,14 @@ class Device {
         std::uint32_t length;
     };
 
+    enum class Taken { kDelivered, kNone, kVanished };
+
     void Run();
     void Wake();
     // Caller holds mutex_.
     void Complete(const Op& op, bool ok, std::uint32_t transferred);
     void DeliverReport(const Op& op);
+    Taken TakeWaiting(const Op& op);
     void MarkVanished();
     bool IsQueued(const IoRecord* io) const;
     void WriteFront(std::unique_lock<std::mutex>& lock);
@@ -78,19 +81,18 @@ class Device {
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Op> reads_;
-    std::deque<Op> writes_;
+    // Oldest first; reserved at the start, so that a read or a write per
+    // report never allocates.
+    std::vector<Op> reads_;
+    std::vector<Op> writes_;
     bool writeInKernel_ = false;  // writes_.front() is inside write()
     bool writeBlocked_ = false;   // the last write said EAGAIN: wait for POLLOUT
     bool vanished_ = false;
     bool closing_ = false;
 
-    // One report read from the node. Filled by the I/O thread only while
-    // `held_` is false; held when its read was cancelled under it, so the
-    // next read gets it instead of it being lost.
+    // The report being handed over, read from the node under the mutex.
     std::vector<std::uint8_t> report_;
     std::size_t reportLength_ = 0;
-    bool held_ = false;
 
     std::thread thread_;
 };

@@ -1,9 +1,11 @@
 // Events and thread handles with Windows semantics, rebuilt on the standard
-// library. Every object lives under one process-wide mutex and every wait
-// sleeps on one condition variable: the link has a handful of objects and a
-// few state changes per input report, so a single lock never contends enough
-// to matter, and it makes "look at all handles, take the first signalled one
-// and consume only it" trivially atomic.
+// library. Every object lives under one process-wide mutex, which makes
+// "look at all handles, take the first signalled one and consume only it"
+// atomic; the link has a handful of objects and a few state changes per
+// input report, so the lock never contends enough to matter. What would
+// matter is waking threads for nothing: each wait sleeps on a condition
+// variable of its own, listed on every object it waits for, and a signal
+// wakes only the waits listed on its object.
 //
 // A handle is a pointer to an Object. Handles are checked against the set of
 // live objects before use, so a stale or made-up handle fails the call instead
@@ -11,6 +13,7 @@
 // one reference, a running thread one on its own object, and every wait one on
 // each object it waits for, so CloseHandle while another thread waits (or
 // while the thread still runs) never frees anything still in use.
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -32,11 +35,30 @@ constexpr std::uint32_t kMaxWaitObjects = 64;
 
 enum class Kind { kEvent, kThread };
 
+// What a thread's waits sleep on. A signal wakes it after letting go of the
+// mutex, so that the wait does not wake only to find the mutex held; the
+// sleeper may have stopped waiting by then, even ended its thread, so
+// sleepers are never freed: a thread that ends leaves its sleeper to the
+// next thread, and a late wake-up costs a wait one more look at what it
+// waits for.
+struct Sleeper {
+    std::condition_variable wake;
+    Sleeper* nextFree = nullptr;
+};
+
+// A wait's entry in the list of one object it waits for.
+struct Listing {
+    Sleeper* sleeper = nullptr;
+    Listing* previous = nullptr;
+    Listing* next = nullptr;
+};
+
 struct Object {
     explicit Object(Kind k) : kind(k) {}
     virtual ~Object() = default;
     const Kind kind;
-    int references = 1;  // the handle's own
+    int references = 1;           // the handle's own
+    Listing* sleepers = nullptr;  // the waits asleep on this object
 };
 
 struct Event final : Object {
@@ -56,8 +78,8 @@ struct Thread final : Object {
 
 struct State {
     std::mutex mutex;
-    std::condition_variable changed;
     std::unordered_set<Object*> live;
+    Sleeper* freeSleepers = nullptr;
 };
 
 // Never destroyed: a detached worker may still touch it while the process
@@ -78,6 +100,73 @@ Object* Lookup(Handle handle) {
 void Unref(Object* object) {
     if (--object->references == 0) delete object;
 }
+
+// Caller holds the mutex, here and in Unlist.
+void List(Object* object, Listing* listing) {
+    listing->previous = nullptr;
+    listing->next = object->sleepers;
+    if (object->sleepers != nullptr) object->sleepers->previous = listing;
+    object->sleepers = listing;
+}
+
+void Unlist(Object* object, Listing* listing) {
+    if (listing->previous != nullptr) {
+        listing->previous->next = listing->next;
+    } else {
+        object->sleepers = listing->next;
+    }
+    if (listing->next != nullptr) listing->next->previous = listing->previous;
+}
+
+// The calling thread's sleeper. Caller holds the mutex.
+Sleeper& OwnSleeper() {
+    struct Slot {
+        Sleeper* sleeper = nullptr;
+        ~Slot() {
+            if (sleeper == nullptr) return;
+            std::lock_guard<std::mutex> lock(S().mutex);
+            sleeper->nextFree = S().freeSleepers;
+            S().freeSleepers = sleeper;
+        }
+    };
+    thread_local Slot slot;
+    if (slot.sleeper == nullptr) {
+        slot.sleeper = S().freeSleepers;
+        if (slot.sleeper != nullptr) {
+            S().freeSleepers = slot.sleeper->nextFree;
+        } else {
+            slot.sleeper = new Sleeper;
+        }
+    }
+    return *slot.sleeper;
+}
+
+// The waits one signal wakes: gathered under the mutex, woken once it is
+// free. The few that do not fit are woken at once.
+class Wakes {
+  public:
+    Wakes() = default;
+    Wakes(const Wakes&) = delete;
+    Wakes& operator=(const Wakes&) = delete;
+    ~Wakes() {
+        for (int i = 0; i < count_; ++i) sleepers_[i]->wake.notify_one();
+    }
+    // Caller holds the mutex: the waits on this object alone.
+    void Gather(Object* object) {
+        for (Listing* listing = object->sleepers; listing != nullptr; listing = listing->next) {
+            if (count_ == kMax) {
+                listing->sleeper->wake.notify_one();
+            } else {
+                sleepers_[count_++] = listing->sleeper;
+            }
+        }
+    }
+
+  private:
+    static constexpr int kMax = 8;
+    Sleeper* sleepers_[kMax];
+    int count_ = 0;
+};
 
 // Caller holds the mutex. Consumes an auto-reset event it reports.
 bool TakeIfSignalled(Object* object) {
@@ -109,9 +198,10 @@ void RunThread(Thread* self, ThreadProc proc, void* argument) {
         if (self->raiseRequested) ApplyRaise(*self);
     }
     proc(argument);
+    Wakes wakes;
     std::lock_guard<std::mutex> lock(S().mutex);
     self->ended = true;
-    S().changed.notify_all();
+    wakes.Gather(self);
     Unref(self);
 }
 
@@ -125,11 +215,12 @@ Handle NewEvent(bool manualReset) {
 }
 
 bool SetEvent(Handle handle) {
+    Wakes wakes;  // destroyed after the lock: wakes its waits outside it
     std::lock_guard<std::mutex> lock(S().mutex);
     Object* object = Lookup(handle);
     if (object == nullptr || object->kind != Kind::kEvent) return false;
     static_cast<Event*>(object)->signalled = true;
-    S().changed.notify_all();
+    wakes.Gather(object);
     return true;
 }
 
@@ -193,28 +284,36 @@ std::uint32_t WaitForMultipleObjects(std::uint32_t count, const Handle* handles,
     // while this one sleeps.
     for (std::uint32_t i = 0; i < count; ++i) ++objects[i]->references;
 
-    std::uint32_t result = kWaitTimeout;
-    for (;;) {
-        bool found = false;
-        for (std::uint32_t i = 0; i < count && !found; ++i) {
+    auto takeFirst = [&](std::uint32_t* result) {
+        for (std::uint32_t i = 0; i < count; ++i) {
             if (TakeIfSignalled(objects[i])) {
-                result = kWaitObject0 + i;
-                found = true;
+                *result = kWaitObject0 + i;
+                return true;
             }
         }
-        if (found) break;
-        if (milliseconds == kInfinite) {
-            S().changed.wait(lock);
-        } else if (S().changed.wait_until(lock, deadline) == std::cv_status::timeout) {
-            // One last look: a signal may have raced the time-out.
-            for (std::uint32_t i = 0; i < count && !found; ++i) {
-                if (TakeIfSignalled(objects[i])) {
-                    result = kWaitObject0 + i;
-                    found = true;
-                }
-            }
-            break;
+        return false;
+    };
+    std::uint32_t result = kWaitTimeout;
+    if (!takeFirst(&result) && milliseconds != 0) {
+        Sleeper& sleeper = OwnSleeper();
+        Listing listings[kMaxWaitObjects];
+        for (std::uint32_t i = 0; i < count; ++i) {
+            listings[i].sleeper = &sleeper;
+            List(objects[i], &listings[i]);
         }
+        for (;;) {
+            if (milliseconds == kInfinite) {
+                sleeper.wake.wait(lock);
+            } else if (sleeper.wake.wait_until(lock, deadline) == std::cv_status::timeout) {
+                // One last look: a signal may have raced the time-out.
+                takeFirst(&result);
+                break;
+            }
+            // Woken by a signal that another wait may have consumed first,
+            // or for nothing at all: look again.
+            if (takeFirst(&result)) break;
+        }
+        for (std::uint32_t i = 0; i < count; ++i) Unlist(objects[i], &listings[i]);
     }
     for (std::uint32_t i = 0; i < count; ++i) Unref(objects[i]);
     return result;
@@ -249,6 +348,13 @@ bool RaiseThreadPriority(Handle handle) {
     thread->raiseRequested = true;
     if (thread->started && !thread->ended) ApplyRaise(*thread);
     return true;
+}
+
+void NameCurrentThread(const char* name) {
+    if (name == nullptr) return;
+    char shortName[16] = {};
+    for (std::size_t i = 0; i + 1 < sizeof shortName && name[i] != 0; ++i) shortName[i] = name[i];
+    pthread_setname_np(pthread_self(), shortName);
 }
 
 std::uint32_t TimeGetTime() {

@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 #include <process.h>
 
+#include <cstddef>
 #include <new>
 
 #include "platform/sync.h"
@@ -26,6 +27,20 @@ unsigned __stdcall RunThread(void* start) {
 
 bool IsRealHandle(Handle handle) {
     return handle != nullptr && handle != InvalidHandle();
+}
+
+// SetThreadDescription came with Windows 10 1607, and Wine may lack it:
+// looked up at run time, so that the program starts everywhere and names
+// its threads where it can.
+using SetThreadDescriptionProc = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+
+SetThreadDescriptionProc FindSetThreadDescription() {
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return nullptr;
+    const FARPROC found = ::GetProcAddress(kernel, "SetThreadDescription");
+    // Through a generic function pointer: FARPROC's own type is not the
+    // one it stands for.
+    return reinterpret_cast<SetThreadDescriptionProc>(reinterpret_cast<void (*)()>(found));
 }
 
 }  // namespace
@@ -77,6 +92,16 @@ Handle StartThread(ThreadProc proc, void* argument) {
 bool RaiseThreadPriority(Handle thread) {
     return IsRealHandle(thread) &&
            ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL) != FALSE;
+}
+
+void NameCurrentThread(const char* name) {
+    static const SetThreadDescriptionProc setDescription = FindSetThreadDescription();
+    if (setDescription == nullptr || name == nullptr) return;
+    wchar_t wide[64] = {};
+    for (std::size_t i = 0; i + 1 < sizeof wide / sizeof wide[0] && name[i] != 0; ++i) {
+        wide[i] = static_cast<unsigned char>(name[i]);
+    }
+    setDescription(::GetCurrentThread(), wide);
 }
 
 std::uint32_t TimeGetTime() {
