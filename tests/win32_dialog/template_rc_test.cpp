@@ -88,7 +88,12 @@ RcScript ReadScript(const std::string& dir) {
     int versionDepth = -1;  // Windows itself reads the version in the program's test
     for (std::string line; std::getline(script, line);) {
         line = std::regex_replace(line, std::regex(R"(^\s+|\s+$)"), "");
-        if (line.empty() || line.rfind("//", 0) == 0 || line.rfind("#include", 0) == 0) continue;
+        // The names the shared version block takes belong to that block, which
+        // is not read here either.
+        if (line.empty() || line.rfind("//", 0) == 0 || line.rfind("#include", 0) == 0 ||
+            line.rfind("#define KX9_FILE_", 0) == 0) {
+            continue;
+        }
         const std::vector<std::string> t(
             std::sregex_token_iterator(line.begin(), line.end(), token), {});
         const std::size_t n = t.size();
