@@ -189,6 +189,7 @@ int main(int argc, char** argv) {
         run.stick = simStick.get();
         run.hidraw = hidraw.get();
         run.inUse = [&locked] { return locked.InUse(); };
+        run.list = list;
         run.node = [&list, &options]() -> std::string {
             std::string ignored;
             const std::vector<service::FoundController> found = list();

@@ -52,7 +52,7 @@ const char* CommandName(Command command) {
 }
 
 bool IsGlobalOption(const std::string& name) {
-    return name == "--simulate" || name == "--device" || name == "--script" ||
+    return name == "--simulate" || name == "--device" || name == "--script" || name == "--record" ||
            name.rfind("--sim-", 0) == 0;
 }
 
@@ -159,6 +159,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             }
             o.script = true;
             o.scriptPath = value;
+        } else if (name == "--record") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                *error = "--record needs a file name";
+                return false;
+            }
+            o.record = value;
         } else if (name == "--sim-eeprom") {
             if (!takeValue()) return false;
             if (value.empty()) {
@@ -213,6 +220,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     if (o.script && o.command != Command::kDialog) {
         *error = std::string("--script runs the dialog and takes no command (") +
                  CommandName(o.command) + ")";
+        return false;
+    }
+    if (!o.record.empty() && o.command != Command::kDialog && o.command != Command::kRestore) {
+        *error = std::string("--record is kept by the dialog and restore, not by ") +
+                 CommandName(o.command);
         return false;
     }
     for (const std::string& operand : operands) {
@@ -289,6 +301,9 @@ std::string HelpText() {
            "  --sim-ignore-writes     write requests are accepted and nothing is stored\n"
            "  --sim-flip-bit ADDR     a write stores EEPROM address ADDR (0-255) with its\n"
            "                          lowest bit flipped\n"
+           "  --record FILE           keep the production record FILE (CSV): the dialog\n"
+           "                          and restore add one row per stick written, on disk\n"
+           "                          before the stick counts as done\n"
            "  --script FILE           run the commands of FILE (- for standard input)\n"
            "                          without a terminal, printing every message box\n"
            "  --version               print the version and exit\n"

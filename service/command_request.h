@@ -24,7 +24,8 @@ struct CommandRequest {
     bool json = false;   // list
     std::string backup;  // restore: where the backup goes; empty: a dated name
     bool noBackup = false;
-    std::string file;  // dump: the file ("-" standard output); restore, verify: the block
+    std::string file;    // dump: the file ("-" standard output); restore, verify: the block
+    std::string record;  // dialog, restore: the production record; empty: none kept
 };
 
 }  // namespace service
