@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
         env.out = &std::cout;
         env.err = &std::cerr;
         env.inUse = [&locked] { return locked.InUse(); };
+        env.width = [] { return plat::StdoutIsTerminal() ? plat::GetTerminalSize().columns : 80; };
         if (hidraw) {
             plat::HidrawDriver* driver = hidraw.get();
             env.openAdvice = [driver]() -> std::string {

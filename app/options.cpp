@@ -29,6 +29,8 @@ bool ParseCommand(const std::string& word, Command* command) {
         *command = Command::kVerify;
     } else if (word == "list") {
         *command = Command::kList;
+    } else if (word == "report") {
+        *command = Command::kReport;
     } else {
         return false;
     }
@@ -45,6 +47,8 @@ const char* CommandName(Command command) {
             return "verify";
         case Command::kList:
             return "list";
+        case Command::kReport:
+            return "report";
         case Command::kDialog:
             break;
     }
@@ -119,7 +123,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (haveCommand) {
             if (o.command == Command::kDump && flag("--force")) {
                 o.force = true;
-            } else if (o.command == Command::kList && flag("--json")) {
+            } else if ((o.command == Command::kList || o.command == Command::kReport) &&
+                       flag("--json")) {
                 o.json = true;
             } else if (o.command == Command::kRestore && flag("--no-backup")) {
                 o.noBackup = true;
@@ -242,6 +247,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                 return false;
             }
             break;
+        case Command::kReport:
+            if (operands.empty()) {
+                *error = "report needs at least one record file";
+                return false;
+            }
+            o.records = operands;
+            break;
         case Command::kDump:
             if (operands.size() > 1) {
                 *error = "dump takes one file at most";
@@ -286,6 +298,10 @@ std::string HelpText() {
            "  verify FILE             compare the stick's block with FILE's fields\n"
            "  list [--json]           list the game controllers found, with serial number\n"
            "                          and USB port; --list is the same\n"
+           "  report [--json] FILE... the figures of production records (--record): counts\n"
+           "                          by result and station, serial numbers written more\n"
+           "                          than once, min/median/max and the rows out by more\n"
+           "                          than 3.5 scaled MADs, histograms of centres and gains\n"
            "\n"
            "Global options:\n"
            "  --device NODE|SERIAL    take this stick (device node or serial number)\n"

@@ -11,6 +11,8 @@
 #include "platform/stop_signals.h"
 #include "term/clean_text.h"
 #include "service/record_file.h"
+#include "service/record_report.h"
+#include "service/report_text.h"
 #include "service/sha256.h"
 #include "service/stick_session.h"
 
@@ -315,6 +317,17 @@ int List(const CommandRequest& o, const CommandEnvironment& env) {
     return kCommandOk;
 }
 
+int Report(const CommandRequest& o, const CommandEnvironment& env) {
+    RecordReport report;
+    std::string error;
+    if (!BuildRecordReport(o.records, &report, &error)) {
+        *env.err << "kx9calib: " << error << "\n";
+        return kCommandFailed;
+    }
+    *env.out << (o.json ? ReportJson(report) : ReportText(report, env.width ? env.width() : 80));
+    return OutputWritten(env) ? kCommandOk : kCommandFailed;
+}
+
 }  // namespace
 
 std::string DatedBackupName(int taken) {
@@ -334,6 +347,8 @@ std::string DatedBackupName(int taken) {
 }
 
 int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env) {
+    // Files only: no stick is looked for.
+    if (options.command == Command::kReport) return Report(options, env);
     // A stick asked for by name and not there is named with what is.
     if (!options.device.empty() && options.command != Command::kList) {
         std::string error;
@@ -352,6 +367,7 @@ int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& e
         case Command::kList:
             return List(options, env);
         case Command::kDialog:
+        case Command::kReport:
             break;
     }
     return kCommandUsage;
