@@ -128,6 +128,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                 o.json = true;
             } else if (o.command == Command::kRestore && flag("--no-backup")) {
                 o.noBackup = true;
+            } else if (o.command == Command::kReport && name == "--html") {
+                if (!takeValue()) return false;
+                if (value.empty()) {
+                    *error = "--html needs a file name";
+                    return false;
+                }
+                o.html = value;
             } else if (o.command == Command::kRestore && name == "--backup") {
                 if (!takeValue()) return false;
                 if (value.empty()) {
@@ -253,6 +260,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                 return false;
             }
             o.records = operands;
+            if (o.json && !o.html.empty()) {
+                *error = "report: --json and --html exclude each other";
+                return false;
+            }
             break;
         case Command::kDump:
             if (operands.size() > 1) {
@@ -298,10 +309,12 @@ std::string HelpText() {
            "  verify FILE             compare the stick's block with FILE's fields\n"
            "  list [--json]           list the game controllers found, with serial number\n"
            "                          and USB port; --list is the same\n"
-           "  report [--json] FILE... the figures of production records (--record): counts\n"
+           "  report [--json | --html PAGE] FILE...\n"
+           "                          the figures of production records (--record): counts\n"
            "                          by result and station, serial numbers written more\n"
            "                          than once, min/median/max and the rows out by more\n"
-           "                          than 3.5 scaled MADs, histograms of centres and gains\n"
+           "                          than 3.5 scaled MADs, histograms of centres and gains;\n"
+           "                          --html writes them as one page PAGE (charts, printable)\n"
            "\n"
            "Global options:\n"
            "  --device NODE|SERIAL    take this stick (device node or serial number)\n"

@@ -28,6 +28,7 @@ struct CommandRequest {
     bool noBackup = false;
     std::string file;  // dump: the file ("-" standard output); restore, verify: the block
     std::vector<std::string> records;  // report: the production records read
+    std::string html;                  // report: the page to write; empty: none
     std::string record;                // dialog, restore: the production record; empty: none kept
 };
 

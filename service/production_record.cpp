@@ -161,6 +161,17 @@ std::string RecordTimeNow() {
     return stamp;
 }
 
+std::int64_t RecordTimeSeconds(const std::string& time) {
+    if (time.size() < 25) return 0;
+    const auto number = [&](std::size_t at, std::size_t digits) {
+        return static_cast<unsigned>(std::stoul(time.substr(at, digits)));
+    };
+    const std::int64_t local = DaysFromCivil(number(0, 4), number(5, 2), number(8, 2)) * 86400 +
+                               number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
+    const std::int64_t offset = (number(20, 2) * 60 + number(23, 2)) * 60;
+    return time[19] == '-' ? local + offset : local - offset;
+}
+
 std::string FormatRecordRow(const RecordRow& row) {
     std::string line;
     line.reserve(256);

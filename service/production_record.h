@@ -56,6 +56,9 @@ struct RecordRow {
 // The local time now as the record writes it.
 std::string RecordTimeNow();
 
+// Seconds since 1970-01-01 UTC of a time as the record writes it.
+std::int64_t RecordTimeSeconds(const std::string& time);
+
 // The row as one line, CR LF included.
 std::string FormatRecordRow(const RecordRow& row);
 

@@ -55,11 +55,12 @@ void Finish(ValueFigures& f) {
     }
 }
 
-// Visits every row of the records; false with the message when one cannot
-// be read whole.
-bool EachRow(const std::vector<std::string>& paths, std::string* error,
-             const std::function<void(const std::string&, std::size_t, const RecordRow&)>& row,
-             const std::function<void(const std::string&, std::size_t, const std::string&)>& bad) {
+}  // namespace
+
+bool ForEachRecordRow(
+    const std::vector<std::string>& paths, std::string* error,
+    const std::function<void(const std::string&, std::size_t, const RecordRow&)>& row,
+    const std::function<void(const std::string&, std::size_t, const std::string&)>& bad) {
     for (const std::string& path : paths) {
         RecordReader reader(plat::OpenRegularFileToRead(path.c_str()));
         RecordRow r;
@@ -85,7 +86,10 @@ bool EachRow(const std::vector<std::string>& paths, std::string* error,
     return true;
 }
 
-}  // namespace
+unsigned ReportValue(const RecordRow& row, std::size_t index, bool* has) {
+    *has = Has(row, index);
+    return ValueOf(row, index);
+}
 
 bool IsOutlier(const ValueFigures& figures, unsigned value) {
     const double deviation =
@@ -110,7 +114,7 @@ bool BuildRecordReport(const std::vector<std::string>& paths, RecordReport* repo
     // hashes seen twice are looked at again, by their text.
     std::vector<std::uint64_t> serials;
     const auto hashOf = [](const std::string& s) { return std::hash<std::string>{}(s); };
-    const bool read = EachRow(
+    const bool read = ForEachRecordRow(
         paths, error,
         [&](const std::string&, std::size_t, const RecordRow& row) {
             ++r.rows;
@@ -142,7 +146,7 @@ bool BuildRecordReport(const std::vector<std::string>& paths, RecordReport* repo
     if (twice.empty() && !anyOut) return true;
 
     std::map<std::string, std::uint64_t> seen;
-    const bool again = EachRow(
+    const bool again = ForEachRecordRow(
         paths, error,
         [&](const std::string& file, std::size_t line, const RecordRow& row) {
             if (!row.serial.empty() &&

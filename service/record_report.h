@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,6 +65,17 @@ struct RecordReport {
 // Whether `value` lies out of the figures' spread; with no spread at all
 // (half the rows or more alike) every other value does.
 bool IsOutlier(const ValueFigures& figures, unsigned value);
+
+// Visits every row of the records in order, and every malformed one; false
+// with the message when one cannot be read whole or is not a record.
+bool ForEachRecordRow(
+    const std::vector<std::string>& paths, std::string* error,
+    const std::function<void(const std::string&, std::size_t, const RecordRow&)>& row,
+    const std::function<void(const std::string&, std::size_t, const std::string&)>& bad);
+
+// The value `index` of the report's values (the six captured, then the
+// fields); `has` says whether the row carries it.
+unsigned ReportValue(const RecordRow& row, std::size_t index, bool* has);
 
 // Reads every record twice (figures, then the rows they single out); false
 // with the message when one cannot be read whole or is not a record.

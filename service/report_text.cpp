@@ -14,6 +14,10 @@ namespace {
 constexpr const char* kCharted[] = {"center_x",    "center_y",    "MultInit_XN",
                                     "MultInit_XP", "MultInit_YN", "MultInit_YP"};
 
+// Rows out listed per value on a terminal; the document and the page list
+// more.
+constexpr std::size_t kTextListed = 10;
+
 // Eighths of a cell, from one to eight.
 constexpr const char* kBlocks[] = {"\u2581", "\u2582", "\u2583", "\u2584",
                                    "\u2585", "\u2586", "\u2587", "\u2588"};
@@ -116,14 +120,16 @@ std::string ReportText(const RecordReport& r, int width) {
             text += "\nRows more than 3.5 scaled MADs from the median:\n";
             headed = true;
         }
-        for (const ReportedRow& o : f.listed) {
+        const std::size_t shown = std::min(f.listed.size(), kTextListed);
+        for (std::size_t i = 0; i < shown; ++i) {
+            const ReportedRow& o = f.listed[i];
             text += "  " + Padded(f.name + " " + std::to_string(o.value), 20) + o.time +
                     "  serial " + (o.serial.empty() ? "-" : o.serial) + "  " +
                     Where(o.file, o.line) + "\n";
         }
-        if (f.outliers > f.listed.size()) {
-            text +=
-                "  " + f.name + ": and " + std::to_string(f.outliers - f.listed.size()) + " more\n";
+        if (f.outliers > shown) {
+            text += "  " + f.name + ": and " + std::to_string(f.outliers - shown) +
+                    " more (--json and --html list " + std::to_string(kReportListed) + ")\n";
         }
     }
 

@@ -12,6 +12,7 @@
 #include "term/clean_text.h"
 #include "service/record_file.h"
 #include "service/record_report.h"
+#include "service/report_html.h"
 #include "service/report_text.h"
 #include "service/sha256.h"
 #include "service/stick_session.h"
@@ -324,8 +325,22 @@ int Report(const CommandRequest& o, const CommandEnvironment& env) {
         *env.err << "kx9calib: " << error << "\n";
         return kCommandFailed;
     }
-    *env.out << (o.json ? ReportJson(report) : ReportText(report, env.width ? env.width() : 80));
-    return OutputWritten(env) ? kCommandOk : kCommandFailed;
+    if (o.html.empty()) {
+        *env.out << (o.json ? ReportJson(report)
+                            : ReportText(report, env.width ? env.width() : 80));
+        return OutputWritten(env) ? kCommandOk : kCommandFailed;
+    }
+    std::string page;
+    if (!ReportHtml(report, &page, &error)) {
+        *env.err << "kx9calib: " << error << "\n";
+        return kCommandFailed;
+    }
+    if (!WriteTextFileReplacing(o.html.c_str(), page)) {
+        *env.err << "kx9calib: cannot write " << term::CleanText(o.html) << "\n";
+        return kCommandFailed;
+    }
+    *env.err << "kx9calib: the report is in " << term::CleanText(o.html) << "\n";
+    return kCommandOk;
 }
 
 }  // namespace
