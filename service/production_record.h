@@ -82,6 +82,7 @@ class RecordReader {
     int Peek();
     int Take();
     bool SplitRecord(std::string* why);
+    bool TooLong(std::string* why);
     void SkipLine();
 
     std::FILE* m_file;

@@ -175,6 +175,7 @@ TEST(RecordReader, MalformedRowsAreLeftOutByLine) {
         with(std::string(64, 'a'), std::string(63, 'a')),  // digest
         with("\r\n", "\n"),                                // no CR
         with("line-3", "li\"ne"),                          // a quote inside a field
+        with("line-3", std::string(5000, 'x')),            // a field no row of ours has
     };
     std::string file = kHeader + good;
     for (const std::string& line : bad) file += line + good;
