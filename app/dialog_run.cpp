@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <system_error>
 
 #include "app/kx9_calibration_app.h"
 #include "platform/terminal.h"
 #include "platform/virtual_window_system.h"
+#include "service/dialog_record.h"
+#include "service/record_file.h"
 #include "service/locked_stick_driver.h"
 #include "term/front_end.h"
 #include "script/script_runner.h"
@@ -102,7 +105,19 @@ bool ReadScript(const std::string& path, std::vector<script::ScriptCommand>* com
 }
 
 int RunDialog(DialogRun run) {
-    return run.options->script ? RunScript(run) : RunInTerminal(run);
+    std::unique_ptr<service::DialogRecord> record;
+    if (!run.options->record.empty()) {
+        if (const std::string refused = service::CheckRecordFile(run.options->record);
+            !refused.empty()) {
+            std::cerr << "kx9calib: " << refused << "\n";
+            return 1;
+        }
+        record = std::make_unique<service::DialogRecord>(run.options->record, run.list);
+        theApp.m_pWizardObserver = record.get();
+    }
+    const int status = run.options->script ? RunScript(run) : RunInTerminal(run);
+    theApp.m_pWizardObserver = nullptr;
+    return status;
 }
 
 }  // namespace app

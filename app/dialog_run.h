@@ -9,6 +9,7 @@
 #include "platform/system_hid.h"
 #include "app/options.h"
 #include "script/script.h"
+#include "service/found_sticks.h"
 #include "term/stick_control.h"
 
 namespace app {
@@ -28,6 +29,8 @@ struct DialogRun {
     // The node of the stick the dialog would take (empty: none), for the
     // advice on a node that cannot be opened; asked only then.
     std::function<std::string()> node;
+    // The controllers attached, for the serial number in the record.
+    std::function<std::vector<service::FoundController>()> list;
 };
 
 // The program's exit status.

@@ -16,6 +16,7 @@ BOOL CKx9CalibrationApp::InitInstance() {
 
     CKx9JoystickCalibrationDlg dlg;
     m_pMainWnd = &dlg;
+    dlg.m_pObserver = m_pWizardObserver;
     dlg.DoModal();  // how the dialog ended makes no difference
     // The dialog goes with this frame; leave no pointer to it behind.
     m_pMainWnd = nullptr;

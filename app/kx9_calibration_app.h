@@ -5,6 +5,8 @@
 
 #include "platform/dialog.h"
 
+class WizardObserver;
+
 class CKx9CalibrationApp : public CWinApp {
   public:
     CKx9CalibrationApp() = default;
@@ -12,6 +14,10 @@ class CKx9CalibrationApp : public CWinApp {
     // Runs the whole program; false, so the framework ends the application
     // instead of entering a message loop of its own.
     BOOL InitInstance() override;
+
+    // Handed to the dialog: told what it loads and writes. Null in the
+    // dialog program.
+    WizardObserver* m_pWizardObserver = nullptr;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
         env.out = &std::cout;
         env.err = &std::cerr;
         env.inUse = [&locked] { return locked.InUse(); };
+        env.width = [] { return plat::StdoutIsTerminal() ? plat::GetTerminalSize().columns : 80; };
         if (system) {
             plat::SystemHidDriver* driver = system.get();
             env.openAdvice = [driver]() -> std::string {
@@ -189,6 +190,7 @@ int main(int argc, char** argv) {
         run.stick = simStick.get();
         run.system = system.get();
         run.inUse = [&locked] { return locked.InUse(); };
+        run.list = list;
         run.node = [&list, &options]() -> std::string {
             std::string ignored;
             const std::vector<service::FoundController> found = list();

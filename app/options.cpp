@@ -29,6 +29,8 @@ bool ParseCommand(const std::string& word, Command* command) {
         *command = Command::kVerify;
     } else if (word == "list") {
         *command = Command::kList;
+    } else if (word == "report") {
+        *command = Command::kReport;
     } else {
         return false;
     }
@@ -45,6 +47,8 @@ const char* CommandName(Command command) {
             return "verify";
         case Command::kList:
             return "list";
+        case Command::kReport:
+            return "report";
         case Command::kDialog:
             break;
     }
@@ -52,7 +56,7 @@ const char* CommandName(Command command) {
 }
 
 bool IsGlobalOption(const std::string& name) {
-    return name == "--simulate" || name == "--device" || name == "--script" ||
+    return name == "--simulate" || name == "--device" || name == "--script" || name == "--record" ||
            name.rfind("--sim-", 0) == 0;
 }
 
@@ -119,10 +123,18 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (haveCommand) {
             if (o.command == Command::kDump && flag("--force")) {
                 o.force = true;
-            } else if (o.command == Command::kList && flag("--json")) {
+            } else if ((o.command == Command::kList || o.command == Command::kReport) &&
+                       flag("--json")) {
                 o.json = true;
             } else if (o.command == Command::kRestore && flag("--no-backup")) {
                 o.noBackup = true;
+            } else if (o.command == Command::kReport && name == "--html") {
+                if (!takeValue()) return false;
+                if (value.empty()) {
+                    *error = "--html needs a file name";
+                    return false;
+                }
+                o.html = value;
             } else if (o.command == Command::kRestore && name == "--backup") {
                 if (!takeValue()) return false;
                 if (value.empty()) {
@@ -159,6 +171,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             }
             o.script = true;
             o.scriptPath = value;
+        } else if (name == "--record") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                *error = "--record needs a file name";
+                return false;
+            }
+            o.record = value;
         } else if (name == "--sim-eeprom") {
             if (!takeValue()) return false;
             if (value.empty()) {
@@ -215,6 +234,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                  CommandName(o.command) + ")";
         return false;
     }
+    if (!o.record.empty() && o.command != Command::kDialog && o.command != Command::kRestore) {
+        *error = std::string("--record is kept by the dialog and restore, not by ") +
+                 CommandName(o.command);
+        return false;
+    }
     for (const std::string& operand : operands) {
         if (operand.empty()) {
             *error = std::string(CommandName(o.command)) + ": an empty file name";
@@ -227,6 +251,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         case Command::kList:
             if (!operands.empty()) {
                 *error = "list takes no file (" + operands[0] + ")";
+                return false;
+            }
+            break;
+        case Command::kReport:
+            if (operands.empty()) {
+                *error = "report needs at least one record file";
+                return false;
+            }
+            o.records = operands;
+            if (o.json && !o.html.empty()) {
+                *error = "report: --json and --html exclude each other";
                 return false;
             }
             break;
@@ -274,6 +309,12 @@ std::string HelpText() {
            "  verify FILE             compare the stick's block with FILE's fields\n"
            "  list [--json]           list the game controllers found, with serial number\n"
            "                          and USB port; --list is the same\n"
+           "  report [--json | --html PAGE] FILE...\n"
+           "                          the figures of production records (--record): counts\n"
+           "                          by result and station, serial numbers written more\n"
+           "                          than once, min/median/max and the rows out by more\n"
+           "                          than 3.5 scaled MADs, histograms of centres and gains;\n"
+           "                          --html writes them as one page PAGE (charts, printable)\n"
            "\n"
            "Global options:\n"
            "  --device NODE|SERIAL    take this stick (device node or serial number)\n"
@@ -289,6 +330,9 @@ std::string HelpText() {
            "  --sim-ignore-writes     write requests are accepted and nothing is stored\n"
            "  --sim-flip-bit ADDR     a write stores EEPROM address ADDR (0-255) with its\n"
            "                          lowest bit flipped\n"
+           "  --record FILE           keep the production record FILE (CSV): the dialog\n"
+           "                          and restore add one row per stick written, on disk\n"
+           "                          before the stick counts as done\n"
            "  --script FILE           run the commands of FILE (- for standard input)\n"
            "                          without a terminal, printing every message box\n"
            "  --version               print the version and exit\n"

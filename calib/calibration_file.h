@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "calib/calibration_record.h"
 #include "calib/replace_file.h"
@@ -17,6 +18,10 @@
 // (it cannot seek, a read fails or falls short, or memory runs out); then the
 // record is untouched. Malformed text is never a failure.
 bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record);
+
+// What LoadCalibrationFile reads: the whole stream, which it closes; false
+// on the same failures.
+bool ReadCalibrationBytes(std::FILE* stream, std::vector<char>& data);
 
 // The scan behind LoadCalibrationFile, over bytes already in memory: strips
 // comments, cuts statements at ';' (or after 511 characters) and parses each;

@@ -175,13 +175,17 @@ void ApplyCalibrationText(const char* data, std::size_t size, CalibrationRecord&
     });
 }
 
-bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record) {
+bool ReadCalibrationBytes(std::FILE* stream, std::vector<char>& data) {
     if (stream == nullptr) return false;
-    std::vector<char> data;
     const bool whole = ReadWholeStream(stream, data);
     std::fclose(stream);
+    return whole;
+}
+
+bool LoadCalibrationFile(std::FILE* stream, CalibrationRecord& record) {
+    std::vector<char> data;
     // Half a file would silently leave fields at zero; refuse it instead.
-    if (!whole) return false;
+    if (!ReadCalibrationBytes(stream, data)) return false;
     ApplyCalibrationText(data.data(), data.size(), record);
     return true;
 }

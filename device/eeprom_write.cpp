@@ -15,7 +15,7 @@ constexpr std::uint32_t kWriteWaitMs = 500;
 
 }  // namespace
 
-bool CKx9JoystickCalibrationDlg::WriteEepromBlock() {
+bool CKx9JoystickCalibrationDlg::WriteEepromBlock(EepromOutcome* outcome) {
     const CalibrationBlock block = PackCalibrationBlock(m_Calib);
 
     char values[640];
@@ -36,7 +36,9 @@ bool CKx9JoystickCalibrationDlg::WriteEepromBlock() {
     const std::string text = values + hidlink::BlockHexLines(block);
     // The reader keeps sampling while the box is open.
     MessageBoxA(text.c_str(), "Debug", MB_OK);
-    return StoreEepromBlock(block) == EepromOutcome::kDone;
+    const EepromOutcome stored = StoreEepromBlock(block);
+    if (outcome != nullptr) *outcome = stored;
+    return stored == EepromOutcome::kDone;
 }
 
 bool CKx9JoystickCalibrationDlg::StickGone(plat::Handle device) {

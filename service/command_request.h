@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace service {
 
@@ -14,6 +15,7 @@ enum class Command {
     kRestore,
     kVerify,
     kList,
+    kReport,
 };
 
 struct CommandRequest {
@@ -21,10 +23,13 @@ struct CommandRequest {
     std::string device;  // a node or a serial; empty: the first stick
 
     bool force = false;  // dump: replace an existing file
-    bool json = false;   // list
+    bool json = false;   // list, report
     std::string backup;  // restore: where the backup goes; empty: a dated name
     bool noBackup = false;
     std::string file;  // dump: the file ("-" standard output); restore, verify: the block
+    std::vector<std::string> records;  // report: the production records read
+    std::string html;                  // report: the page to write; empty: none
+    std::string record;                // dialog, restore: the production record; empty: none kept
 };
 
 }  // namespace service

@@ -7,8 +7,14 @@
 
 #include "calib/calibration_file.h"
 #include "calib/block_file.h"
+#include "platform/file_open.h"
 #include "platform/stop_signals.h"
 #include "term/clean_text.h"
+#include "service/record_file.h"
+#include "service/record_report.h"
+#include "service/report_html.h"
+#include "service/report_text.h"
+#include "service/sha256.h"
 #include "service/stick_session.h"
 
 namespace service {
@@ -131,10 +137,44 @@ bool SaveBackup(const CommandRequest& o, const CommandEnvironment& env,
     return false;
 }
 
+// The restore's row in the record, when one is kept; false with the reason
+// told.
+bool KeepRestoreRow(const CommandRequest& o, const CommandEnvironment& env,
+                    const StickSession& stick, const CalibrationRecord& wanted,
+                    std::string_view result) {
+    if (o.record.empty()) return true;
+    RecordRow row = NewRecordRow("restore");
+    row.device = term::CleanText(stick.Node());
+    if (env.list) {
+        for (const FoundController& c : env.list()) {
+            if (c.node != stick.Node()) continue;
+            row.serial = term::CleanText(c.serial);
+            row.vidPid = c.vidPid;
+        }
+    }
+    row.result = result;
+    row.fields = wanted;
+    std::vector<char> bytes;
+    if (ReadCalibrationBytes(plat::OpenRegularFileToRead(o.file.c_str()), bytes)) {
+        Sha256 hash;
+        hash.Add(bytes.data(), bytes.size());
+        row.configSha256 = hash.HexDigest();
+    }
+    const std::string failed = AppendRecordRow(o.record, row);
+    if (failed.empty()) return true;
+    *env.err << "kx9calib: " << failed << "\n";
+    return false;
+}
+
 int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     std::ostream& err = *env.err;
     CalibrationRecord wanted{};
     if (const int status = LoadBlock(o.file, env, &wanted)) return status;
+    if (const std::string refused = CheckRecordFile(o.record);
+        !o.record.empty() && !refused.empty()) {
+        err << "kx9calib: " << refused << "; nothing was written\n";
+        return kCommandFailed;
+    }
 
     // A backup never replaces anything, least of all an older backup: a
     // name given that is taken is refused before the stick is touched.
@@ -170,6 +210,7 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
 
     if (const int signal = hold.Pending()) {
         err << "kx9calib: stopped by signal " << signal << "; nothing was written\n";
+        KeepRestoreRow(o, env, stick, wanted, kResultInterrupted);
         return kCommandInterrupted + signal;
     }
 
@@ -190,20 +231,27 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
     };
     CalibrationRecord stored{};
     const std::string file = term::CleanText(o.file);
-    switch (stick.Store(wanted, &stored)) {
+    const EepromOutcome outcome = stick.Store(wanted, &stored);
+    // On disk before the exit status says the stick is done, and before a
+    // stop request is acted on.
+    const auto recorded = [&](int status) {
+        return KeepRestoreRow(o, env, stick, wanted, RecordResult(outcome)) ? status
+                                                                            : kCommandFailed;
+    };
+    switch (outcome) {
         case EepromOutcome::kDone:
             err << "kx9calib: " << node << " holds the block of " << file
                 << " (read back and verified)\n";
-            return settle(kCommandOk);
+            return settle(recorded(kCommandOk));
         case EepromOutcome::kGone:
             err << "kx9calib: " << GoneText(stick) << " while the block of " << file
                 << " was written; what it holds is not known" << kept << "\n";
-            return settle(kCommandFailed);
+            return settle(recorded(kCommandFailed));
         case EepromOutcome::kNoReply:
             err << "kx9calib: the block of " << file << " went to " << node
                 << " but it gave no reply to the read-back; whether it holds it is not known"
                 << kept << "\n";
-            return settle(kCommandFailed);
+            return settle(recorded(kCommandFailed));
         case EepromOutcome::kNotSent:
         case EepromOutcome::kUnfitReports:
             // Say what the stick kept instead, where it can still be read.
@@ -214,14 +262,14 @@ int Restore(const CommandRequest& o, const CommandEnvironment& env) {
             }
             err << "kx9calib: writing the block to " << node << " failed: not every chunk was sent"
                 << kept << "\n";
-            return settle(kCommandFailed);
+            return settle(recorded(kCommandFailed));
         case EepromOutcome::kDiffers:
             break;
     }
     for (const std::string& line : DifferingFields(stored, wanted)) err << "  " << line << "\n";
     err << "kx9calib: writing the block to " << node << " failed: it does not read back as " << file
         << kept << "\n";
-    return settle(kCommandFailed);
+    return settle(recorded(kCommandFailed));
 }
 
 int Verify(const CommandRequest& o, const CommandEnvironment& env) {
@@ -270,6 +318,31 @@ int List(const CommandRequest& o, const CommandEnvironment& env) {
     return kCommandOk;
 }
 
+int Report(const CommandRequest& o, const CommandEnvironment& env) {
+    RecordReport report;
+    std::string error;
+    if (!BuildRecordReport(o.records, &report, &error)) {
+        *env.err << "kx9calib: " << error << "\n";
+        return kCommandFailed;
+    }
+    if (o.html.empty()) {
+        *env.out << (o.json ? ReportJson(report)
+                            : ReportText(report, env.width ? env.width() : 80));
+        return OutputWritten(env) ? kCommandOk : kCommandFailed;
+    }
+    std::string page;
+    if (!ReportHtml(report, &page, &error)) {
+        *env.err << "kx9calib: " << error << "\n";
+        return kCommandFailed;
+    }
+    if (!WriteTextFileReplacing(o.html.c_str(), page)) {
+        *env.err << "kx9calib: cannot write " << term::CleanText(o.html) << "\n";
+        return kCommandFailed;
+    }
+    *env.err << "kx9calib: the report is in " << term::CleanText(o.html) << "\n";
+    return kCommandOk;
+}
+
 }  // namespace
 
 std::string DatedBackupName(int taken) {
@@ -289,6 +362,8 @@ std::string DatedBackupName(int taken) {
 }
 
 int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& env) {
+    // Files only: no stick is looked for.
+    if (options.command == Command::kReport) return Report(options, env);
     // A stick asked for by name and not there is named with what is.
     if (!options.device.empty() && options.command != Command::kList) {
         std::string error;
@@ -307,6 +382,7 @@ int RunServiceCommand(const CommandRequest& options, const CommandEnvironment& e
         case Command::kList:
             return List(options, env);
         case Command::kDialog:
+        case Command::kReport:
             break;
     }
     return kCommandUsage;

@@ -33,6 +33,8 @@ struct CommandEnvironment {
     std::function<std::string()> inUse;
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
+    // The columns the report's text may fill; empty: 80.
+    std::function<int()> width;
     // Where a backup without --backup goes; empty: the current folder.
     std::string folder;
 };

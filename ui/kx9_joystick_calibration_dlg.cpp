@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "calib/calibration_file.h"
 #include "generated/version.h"
@@ -126,9 +127,11 @@ void CKx9JoystickCalibrationDlg::LoadConfiguration() {
     // name that is no regular file (a pipe would hang the start) cannot be
     // loaded either.
     std::FILE* file = plat::OpenRegularFileToRead(kConfigFile);
-    if (file == nullptr || !LoadCalibrationFile(file, m_Calib)) {
-        MessageBoxA("Error loading kx9JoystickCalibration.txt file.", kTitle, MB_OK);
-    }
+    std::vector<char> bytes;
+    const bool loaded = file != nullptr && ReadCalibrationBytes(file, bytes);
+    if (loaded) ApplyCalibrationText(bytes.data(), bytes.size(), m_Calib);
+    if (m_pObserver != nullptr) m_pObserver->ConfigurationLoaded(loaded ? &bytes : nullptr);
+    if (!loaded) MessageBoxA("Error loading kx9JoystickCalibration.txt file.", kTitle, MB_OK);
 }
 
 void CKx9JoystickCalibrationDlg::ShowStep1Layout() {

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "calib/calibration_record.h"
 #include "device/reply_queue.h"
@@ -27,6 +29,22 @@ enum class EepromOutcome {
     kNoReply,       // sent, and the stick gave (some of) the bytes no reply
     kDiffers,       // written, and read back different
     kGone,          // the stick went away
+};
+
+class CKx9JoystickCalibrationDlg;
+
+// Told what the dialog loaded and wrote, so that a program can keep a
+// record of each stick; the dialog program has none.
+class WizardObserver {
+  public:
+    virtual ~WizardObserver() = default;
+    // The configuration's bytes as loaded at start-up; null when none was.
+    virtual void ConfigurationLoaded(const std::vector<char>* bytes) = 0;
+    // The wizard wrote m_Calib's block with this outcome; the stick does
+    // not count as done before this returns. Empty, or the message that
+    // says what the observer failed to keep.
+    virtual std::string BlockWritten(const CKx9JoystickCalibrationDlg& dlg,
+                                     EepromOutcome outcome) = 0;
 };
 
 // The stick: product id 0x0402 (high half), vendor id 0x0F3D (low half).
@@ -68,8 +86,9 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // The READ EEPROM command's read: the block in a READ DATA box and then
     // in m_Calib. 1 when all 18 bytes came, else 0 with m_Calib untouched.
     int ReadEepromBlock();
-    // The wizard's write: the DATA box, then StoreEepromBlock of m_Calib.
-    bool WriteEepromBlock();
+    // The wizard's write: the DATA box, then StoreEepromBlock of m_Calib;
+    // true when it was verified, and `outcome` (may be null) says how not.
+    bool WriteEepromBlock(EepromOutcome* outcome = nullptr);
     // The block's 18 bytes from the stick, with no box and m_Calib left as
     // it is. kDone only when all 18 came, each from its own address.
     EepromOutcome FetchEepromBlock(CalibrationBlock* block);
@@ -118,6 +137,8 @@ class CKx9JoystickCalibrationDlg : public CDialog {
     // EEPROM data replies the reader read (a late one between transfers);
     // the reader writes, the user-interface thread reads. 0 at each open.
     std::atomic<std::uint32_t> m_nRepliesTaken{0};
+    // Told of the configuration and of every block written; may be null.
+    WizardObserver* m_pObserver = nullptr;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,6 +1,7 @@
 // The wizard's key handler. The step is never stored: it is read from which
 // step texts are visible, the same state the reader's capture rule reads.
 #include <cstdint>
+#include <string>
 
 #include "ui/calibration_math.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
@@ -103,14 +104,20 @@ void CKx9JoystickCalibrationDlg::FinishCalibration() {
 
     // The closing message speaks of the last stick written: a failed write
     // after a good one must not leave it claiming success.
-    const bool written = WriteEepromBlock();
+    EepromOutcome outcome = EepromOutcome::kNotSent;
+    const bool written = WriteEepromBlock(&outcome);
     m_bCalibrated = written ? 1 : 0;
-    if (!written) {
-        // On a production line a stick that silently kept its old block
-        // would pass as calibrated.
+    // Kept before anything waits for the user: a program killed while a
+    // box is open has its record of this stick all the same.
+    const std::string unkept =
+        m_pObserver != nullptr ? m_pObserver->BlockWritten(*this, outcome) : std::string();
+    if (!written || !unkept.empty()) {
         char title[260] = {};
         GetWindowTextA(title, sizeof title);
-        MessageBoxA("Cannot write EEPROM!", title, MB_ICONHAND);
+        // On a production line a stick that silently kept its old block
+        // would pass as calibrated.
+        if (!written) MessageBoxA("Cannot write EEPROM!", title, MB_ICONHAND);
+        if (!unkept.empty()) MessageBoxA(unkept.c_str(), title, MB_ICONHAND);
     }
     CloseLink();
     SetTimer(IDT_UNPLUG_POLL, 500);

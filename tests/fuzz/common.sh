@@ -15,6 +15,7 @@ FUZZ_TARGETS=(
   keys:300000
   clean_text:300000
   list_json:80000
+  record_reader:300000
   hidraw_descriptor:1500000
   hidraw_sysfs:1500000
   picture:50000

@@ -127,7 +127,7 @@ class ServiceCommands : public ::testing::Test {
 TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
     // The command, its file and --force as parsed, or why they were refused.
     const auto parsed = [](const std::vector<std::string>& args) -> std::string {
-        static const char* kNames[] = {"dialog", "dump", "restore", "verify", "list"};
+        static const char* kNames[] = {"dialog", "dump", "restore", "verify", "list", "report"};
         app::Options o;
         std::string error;
         if (!app::ParseOptions(args, &o, &error)) return error;
@@ -154,6 +154,11 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
         {{"--simulate", "--sim-flip-bit", "256", "dump"}, "0 to 255"},
         {{"--simulate", "--script", "s.kx9", "dump"}, "takes no command"},
         {{"--device", "", "list"}, "--device needs"},
+        {{"report", "--json", "a.csv", "b.csv"}, "[report ]"},
+        {{"report"}, "report needs at least one record file"},
+        {{"--record", "r.csv", "list"}, "--record is kept by the dialog and restore, not by list"},
+        {{"restore", "--record", "r.csv", "b.txt"}, "--record goes before the command restore"},
+        {{"--record", "", "restore", "b.txt"}, "--record needs a file name"},
     };
     for (const auto& c : cases) {
         EXPECT_NE(parsed(c.args).find(c.expected), std::string::npos)

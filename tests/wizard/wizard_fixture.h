@@ -54,8 +54,9 @@ class WizardTest : public ::testing::Test {
     void WriteConfig(const std::string& text) {
         std::ofstream(dir_ / "kx9JoystickCalibration.txt", std::ios::binary) << text;
     }
-    void OpenDialog() {
+    void OpenDialog(WizardObserver* observer = nullptr) {
         dlg_ = std::make_unique<CKx9JoystickCalibrationDlg>();
+        dlg_->m_pObserver = observer;
         ui_ = std::make_unique<plat::vws::DialogDriver>(*dlg_);
         ASSERT_TRUE(ui_->Open());
     }

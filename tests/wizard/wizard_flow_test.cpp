@@ -111,3 +111,44 @@ TEST_F(WizardTest, FailedWriteAfterAGoodOneIsReportedAndClosingClaimsNothing) {
     ui_->PumpAll();
     EXPECT_EQ(Boxes(), Strings{});
 }
+
+// What a program keeps of each stick: the configuration's bytes as loaded,
+// then each write's outcome and values before the link closes; what it
+// failed to keep is said in a box of the dialog's own after the write's.
+TEST_F(WizardTest, ObserverHearsOfTheConfigurationAndEveryWriteItFailsToKeepIsSaid) {
+    struct Keeper : WizardObserver {
+        void ConfigurationLoaded(const std::vector<char>* bytes) override {
+            config = bytes ? std::string(bytes->begin(), bytes->end()) : "(none)";
+        }
+        std::string BlockWritten(const CKx9JoystickCalibrationDlg& dlg,
+                                 EepromOutcome outcome) override {
+            outcomes.push_back(outcome);
+            linkOpen.push_back(dlg.m_pInBuf.load() != nullptr);
+            gains.push_back(dlg.m_Calib.MultInit_XN);
+            return outcomes.size() == 2 ? "Cannot write the record r.csv: Disk full" : "";
+        }
+        std::string config;
+        std::vector<EepromOutcome> outcomes;
+        std::vector<bool> linkOpen;
+        std::vector<int> gains;
+    } keeper;
+    WriteConfig(kZeroConfig);
+    OpenDialog(&keeper);
+    EXPECT_EQ(keeper.config, kZeroConfig);
+    Walk();
+    EXPECT_EQ(Boxes(), Strings{Debug(kWorkedExampleDataText)}) << "kept: nothing said";
+    stick_->Unplug();
+    Tick();
+    stick_->SetEeprom(sim::Eeprom{});
+    stick_->SetFaults({.ignoreWrites = true});
+    stick_->Plug();
+    dlg_->FindDevice();
+    desktop_.ClearRecords();
+    Walk();
+    EXPECT_EQ(Boxes(), (Strings{Debug(kWorkedExampleDataText), Error("Cannot write EEPROM!"),
+                                Error("Cannot write the record r.csv: Disk full")}));
+    EXPECT_EQ(keeper.outcomes,
+              (std::vector<EepromOutcome>{EepromOutcome::kDone, EepromOutcome::kDiffers}));
+    EXPECT_EQ(keeper.linkOpen, (std::vector<bool>{true, true}));
+    EXPECT_EQ(keeper.gains, (std::vector<int>{0x81, 0x81}));
+}
