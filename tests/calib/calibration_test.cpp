@@ -132,6 +132,15 @@ TEST_F(CalibrationFile, SavesTheExactFormatAndRecordsAndBlocksRoundTrip) {
     R loaded = kSentinel;
     ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
     EXPECT_EQ(loaded, example);
+    // Each field at its own addresses, low byte first: the counting record
+    // packs to the bytes 0 to 17 in order.
+    const R counting{0x0100, 0x0302, 0x0504, 0x06,   0x07, 0x08, 0x09,
+                     0x0A,   0x0B,   0x0C,   0x0E0D, 0x0F, 0x10, 0x11};
+    CalibrationBlock inOrder;
+    for (int i = 0; i < kCalibBlockSize; ++i) inOrder[i] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(PackCalibrationBlock(counting), inOrder);
+    UnpackCalibrationBlock(inOrder, loaded);
+    EXPECT_EQ(loaded, counting);
     // The EEPROM image and back, with every top bit set as sign extension
     // would spoil it.
     CalibrationBlock high;
