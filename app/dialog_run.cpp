@@ -1,12 +1,11 @@
 #include "app/dialog_run.h"
 
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <system_error>
 
 #include "app/kx9_calibration_app.h"
+#include "platform/current_folder.h"
 #include "platform/terminal.h"
 #include "platform/virtual_window_system.h"
 #include "service/dialog_record.h"
@@ -26,16 +25,10 @@ std::string NodeForAdvice(const DialogRun& run) {
     return node.empty() ? plat::UnknownStickNode() : node;
 }
 
-std::string CurrentFolder() {
-    std::error_code ec;
-    const std::string folder = std::filesystem::current_path(ec).string();
-    return ec ? std::string(".") : folder;
-}
-
 int RunScript(DialogRun& run) {
     plat::vws::Desktop desktop(plat::vws::Clock::kManual);
     script::ScriptRunner runner(std::move(run.script), run.stick, std::cout, std::cerr,
-                                CurrentFolder());
+                                plat::CurrentFolder());
     runner.Attach(desktop);
     theApp.InitInstance();
     runner.Detach(desktop);

@@ -3,7 +3,6 @@
 // commands as any attached controller is.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,13 +42,11 @@ class SimStick final : public term::StickControl {
   public:
     SimStick(sim::VirtualStick& stick, const std::string& eepromFile);
 
-    void SetAxes(std::uint16_t x, std::uint16_t y) override {
-        m_x = x;
-        m_y = y;
-        m_stick.SetAxes(x, y);
-    }
-    std::uint16_t X() const override { return m_x; }
-    std::uint16_t Y() const override { return m_y; }
+    // The axes are the stick's own, so that what the panel shows follows
+    // whatever moves the stick, plugging it back in included.
+    void SetAxes(std::uint16_t x, std::uint16_t y) override { m_stick.SetAxes(x, y); }
+    std::uint16_t X() const override { return m_stick.X(); }
+    std::uint16_t Y() const override { return m_stick.Y(); }
     void Unplug() override { m_stick.Unplug(); }
     void Plug() override { m_stick.Plug(); }
     bool Plugged() const override { return m_stick.Plugged(); }
@@ -57,8 +54,6 @@ class SimStick final : public term::StickControl {
 
   private:
     sim::VirtualStick& m_stick;
-    std::atomic<std::uint16_t> m_x{0x8000};
-    std::atomic<std::uint16_t> m_y{0x8000};
 };
 
 }  // namespace app

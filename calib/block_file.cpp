@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "calib/calibration_file.h"
+#include "calib/plain_number.h"
 
 namespace {
 
@@ -21,33 +22,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// A plain decimal or 0x number, where the dialog's reader would take the
-// digits of anything; values past 32 bits stay past any field.
-bool ParsePlainNumber(std::string_view text, std::uint64_t* value) {
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty()) return false;
-    std::uint64_t v = 0;
-    for (char c : text) {
-        const int d = HexDigit(c);
-        if (d < 0 || static_cast<unsigned>(d) >= base) return false;
-        v = v * base + static_cast<unsigned>(d);
-        if (v > 0xFFFFFFFFu) v = 0x100000000u;
-    }
-    *value = v;
-    return true;
 }
 
 // Lines end in LF, CR LF or CR alone, as an editor shows them.
@@ -84,8 +58,7 @@ std::string InField(std::string_view text, std::size_t offset) {
 
 std::string FieldText(const CalibrationField& field, const CalibrationRecord& record) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, field.wide != nullptr ? "0x%04X" : "0x%02X",
-                  field.Value(record));
+    std::snprintf(buf, sizeof buf, field.Width() == 2 ? "0x%04X" : "0x%02X", field.Value(record));
     return buf;
 }
 
@@ -124,14 +97,15 @@ bool ParseBlockText(std::string_view text, CalibrationRecord* record, std::strin
             }
             const std::string_view value = Trim(std::strchr(statement, '=') + 1);
             std::uint64_t number = 0;
-            const bool wide = field->wide != nullptr;
-            if (!ParsePlainNumber(value, &number)) {
+            const NumberRead read =
+                ReadPlainNumber(value, NumberForm::kDecimalOrHex, field->Max(), &number);
+            if (read == NumberRead::kNotANumber) {
                 problem =
                     At(text, span.end) + name + " = " + std::string(value) + " is not a number";
-            } else if (number > (wide ? 0xFFFFu : 0xFFu)) {
+            } else if (read == NumberRead::kTooLarge) {
                 problem = At(text, span.end) + name + " = " + std::string(value) +
-                          (wide ? " does not fit in 16 bits (0xFFFF at most)"
-                                : " does not fit in a byte (0xFF at most)");
+                          (field->Width() == 2 ? " does not fit in 16 bits (0xFFFF at most)"
+                                               : " does not fit in a byte (0xFF at most)");
             } else {
                 ParseCalibrationStatement(statement, parsed);
                 setAt[f] = span.end + 1;

@@ -95,11 +95,7 @@ void ParseCalibrationStatement(const char* statement, CalibrationRecord& record)
             value = value * 16u + static_cast<std::uint32_t>(c - 'A' + 10);
         }
     }
-    if (field->wide != nullptr) {
-        record.*field->wide = static_cast<std::uint16_t>(value & 0xFFFFu);
-    } else {
-        record.*field->narrow = static_cast<std::uint8_t>(value & 0xFFu);
-    }
+    field->Store(record, value);
 }
 
 void ForEachCalibrationStatement(const char* data, std::size_t size,

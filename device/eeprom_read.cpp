@@ -1,6 +1,5 @@
 // Reading the calibration block: request by request, each reply adding what
 // it carries, until the 18 bytes are in or the attempts run out.
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -50,19 +49,13 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
 
     const std::uint32_t t0 = plat::TimeGetTime();
     // A caller that parked the reader itself keeps it parked afterwards.
-    const bool callerParked = m_bPauseReader.exchange(1) != 0;
-    auto release = [&] {
-        if (!callerParked) m_bPauseReader = 0;
-    };
+    const hidlink::FlagHold pause(m_bPauseReader);
     // The reader's own pending read would take the reply: wait until it has
     // given it up and parked.
     const plat::Handle parked = m_bReaderPaused.Changed();
     while (m_bReaderPaused.load() == 0) {
         const std::uint32_t elapsed = hidlink::ElapsedSince(t0);
-        if (elapsed > kParkLimitMs) {
-            release();
-            return EepromOutcome::kNoReply;
-        }
+        if (elapsed > kParkLimitMs) return EepromOutcome::kNoReply;
         if (parked == nullptr ||
             plat::WaitForSingleObject(parked, kParkLimitMs + 1 - elapsed) == plat::kWaitFailed) {
             plat::Sleep(kParkPollMs);
@@ -76,7 +69,6 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
     const plat::Handle event = plat::NewEvent(true);
     if (!request || !reply || event == nullptr) {
         if (event != nullptr) plat::CloseHandle(event);
-        release();
         return EepromOutcome::kNotSent;
     }
     plat::IoRecord io;
@@ -106,11 +98,8 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
         const auto wanted = static_cast<std::uint8_t>(kCalibEepromBase + received);
         const std::uint32_t t1 = plat::TimeGetTime();
         for (;;) {
-            std::memset(request.get(), 0, outLength);
-            request[0] = kReportIdCommand;
-            request[1] = kCmdEepromRead;
-            request[2] = wanted;
-            request[3] = kReadFixedByte;
+            hidlink::BuildEepromRequest(request.get(), outLength, kCmdEepromRead, wanted,
+                                        kReadFixedByte);
             std::uint32_t written = 0;
             bool started = false;
             const bool ok =
@@ -158,7 +147,6 @@ EepromOutcome CKx9JoystickCalibrationDlg::FetchEepromBlock(CalibrationBlock* out
     const bool complete = received == kCalibBlockSize;
     if (complete) *out = block;
     plat::CloseHandle(event);
-    release();
     if (complete) return EepromOutcome::kDone;
     return gone ? EepromOutcome::kGone : EepromOutcome::kNoReply;
 }

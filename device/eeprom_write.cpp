@@ -1,7 +1,6 @@
 // Writing the calibration block: the values shown first, then the block in
 // chunks of what one output report carries, 250 ms apart, then read back.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -73,16 +72,10 @@ EepromOutcome CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBloc
 
     // No reply is expected, so the reader need not have parked: the first
     // 250 ms pause gives it the time to. It stays parked for the read-back.
-    const bool callerParked = m_bPauseReader.exchange(1) != 0;
-    auto release = [&] {
-        if (!callerParked) m_bPauseReader = 0;
-    };
+    const hidlink::FlagHold pause(m_bPauseReader);
     const auto chunk = static_cast<std::uint8_t>(outLength - 4);
     std::unique_ptr<std::uint8_t[]> request(new (std::nothrow) std::uint8_t[outLength]());
-    if (!request) {
-        release();
-        return EepromOutcome::kNotSent;
-    }
+    if (!request) return EepromOutcome::kNotSent;
 
     plat::HidDriver& hid = plat::Hid();
     const plat::Handle device = m_hDevice.load();
@@ -92,12 +85,10 @@ EepromOutcome CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBloc
     while (remaining > 0) {
         plat::Sleep(kChunkPauseMs);
         const int count = remaining < chunk ? remaining : chunk;
-        std::memset(request.get(), 0, outLength);
-        request[0] = kReportIdCommand;
-        request[1] = kCmdEepromWrite;
-        request[2] = static_cast<std::uint8_t>(kCalibEepromBase + offset);
-        request[3] = static_cast<std::uint8_t>(count);
-        std::memcpy(request.get() + 4, block.data() + offset, static_cast<std::size_t>(count));
+        hidlink::BuildEepromRequest(request.get(), outLength, kCmdEepromWrite,
+                                    static_cast<std::uint8_t>(kCalibEepromBase + offset),
+                                    static_cast<std::uint8_t>(count), block.data() + offset,
+                                    static_cast<std::size_t>(count));
 
         // Each chunk is sent once; one that fails or is still pending after
         // its wait (then cancelled) makes the whole write a failure, but the
@@ -113,10 +104,7 @@ EepromOutcome CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBloc
         if (!ok || written != outLength) {
             allWritten = false;
             // Nothing more can reach a stick that went away: say so now.
-            if (StickGone(device)) {
-                release();
-                return EepromOutcome::kGone;
-            }
+            if (StickGone(device)) return EepromOutcome::kGone;
         }
 
         remaining -= chunk;
@@ -136,6 +124,5 @@ EepromOutcome CKx9JoystickCalibrationDlg::StoreEepromBlock(const CalibrationBloc
             if (readBack != nullptr) *readBack = back;
         }
     }
-    release();
     return outcome;
 }

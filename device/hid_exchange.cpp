@@ -1,6 +1,7 @@
 #include "device/hid_exchange.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace hidlink {
 
@@ -27,6 +28,17 @@ bool TransferReport(plat::HidDriver& hid, plat::Handle device, Direction directi
     if (!hid.GetResult(device, &io, &n)) return false;
     *count = n;
     return true;
+}
+
+void BuildEepromRequest(std::uint8_t* request, std::uint32_t length, std::uint8_t command,
+                        std::uint8_t address, std::uint8_t third, const std::uint8_t* data,
+                        std::size_t count) {
+    std::memset(request, 0, length);
+    request[0] = kReportIdCommand;
+    request[1] = command;
+    request[2] = address;
+    request[3] = third;
+    if (count > 0) std::memcpy(request + 4, data, count);
 }
 
 std::string BlockHexLines(const CalibrationBlock& block) {

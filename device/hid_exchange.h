@@ -1,8 +1,10 @@
 // Small pieces shared by the link and the EEPROM transfers: the wire
-// constants, one bounded overlapped report transfer, and the hex dump of a
-// calibration block that both diagnostic boxes end with.
+// constants, one bounded overlapped report transfer, the requests both
+// transfers send, and the hex dump of a calibration block that both
+// diagnostic boxes end with.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -45,6 +47,14 @@ bool TransferReport(plat::HidDriver& hid, plat::Handle device, Direction directi
                     std::uint8_t* buffer, std::uint32_t length, plat::IoRecord& io,
                     plat::Handle event, std::uint32_t limitMs, std::uint32_t* count,
                     bool* started = nullptr);
+
+// An EEPROM request in the `length` bytes of `request`: the command report's
+// id, `command`, the first address, `third` (a write's data count, a read's
+// fixed byte), then `count` bytes of `data`; zero after them. `count` is at
+// most length - 4.
+void BuildEepromRequest(std::uint8_t* request, std::uint32_t length, std::uint8_t command,
+                        std::uint8_t address, std::uint8_t third,
+                        const std::uint8_t* data = nullptr, std::size_t count = 0);
 
 // The pause between tries of a transfer that failed at once (a pulled
 // stick, one that refuses output reports): the retry windows keep their

@@ -44,4 +44,20 @@ class WatchedFlag {
     const plat::Handle changed_;
 };
 
+// Holds a pause flag set while it lives. A caller that had set the flag
+// already keeps it set afterwards: only the hold that set it clears it.
+class FlagHold {
+  public:
+    explicit FlagHold(WatchedFlag& flag) : flag_(flag), wasSet_(flag.exchange(1) != 0) {}
+    ~FlagHold() {
+        if (!wasSet_) flag_ = 0;
+    }
+    FlagHold(const FlagHold&) = delete;
+    FlagHold& operator=(const FlagHold&) = delete;
+
+  private:
+    WatchedFlag& flag_;
+    const bool wasSet_;
+};
+
 }  // namespace hidlink

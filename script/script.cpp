@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "calib/plain_number.h"
 #include "platform/win_defs.h"
 
 namespace script {
@@ -47,27 +48,8 @@ unsigned ScriptKeyCode(std::string_view name) {
 }
 
 bool ParseScriptNumber(std::string_view text, std::uint32_t max, std::uint32_t* value) {
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty()) return false;
     std::uint64_t v = 0;
-    for (char c : text) {
-        unsigned d;
-        if (c >= '0' && c <= '9') {
-            d = static_cast<unsigned>(c - '0');
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            d = static_cast<unsigned>(c - 'a' + 10);
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            d = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            return false;
-        }
-        v = v * base + d;
-        if (v > max) return false;  // also keeps v far from overflowing
-    }
+    if (ReadPlainNumber(text, NumberForm::kDecimalOrHex, max, &v) != NumberRead::kOk) return false;
     *value = static_cast<std::uint32_t>(v);
     return true;
 }

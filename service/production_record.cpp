@@ -235,14 +235,8 @@ bool ParseRecordFields(const std::vector<std::string>& f, RecordRow* row, std::s
     for (std::size_t i = 0; i < kCalibFieldCount; ++i) {
         const CalibrationField& field = kCalibrationFields[i];
         unsigned value = 0;
-        if (!ParseDecimal(f[14 + i], field.wide != nullptr ? 0xFFFF : 0xFF, &value)) {
-            return bad(field.name);
-        }
-        if (field.wide != nullptr) {
-            r.fields.*field.wide = static_cast<std::uint16_t>(value);
-        } else {
-            r.fields.*field.narrow = static_cast<std::uint8_t>(value);
-        }
+        if (!ParseDecimal(f[14 + i], field.Max(), &value)) return bad(field.name);
+        field.Store(r.fields, value);
     }
     // The block is what the fields pack to, or one of them is not what went
     // to the stick.

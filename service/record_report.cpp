@@ -105,7 +105,7 @@ bool BuildRecordReport(const std::vector<std::string>& paths, RecordReport* repo
     r.files = paths;
     for (std::size_t v = 0; v < kReportValueCount; ++v) {
         ValueFigures& f = r.values[v];
-        const bool wide = v < kCapturedCount || kCalibrationFields[v - kCapturedCount].wide;
+        const bool wide = v < kCapturedCount || kCalibrationFields[v - kCapturedCount].Width() == 2;
         f.name = v < kCapturedCount ? std::string(kCapturedNames[v])
                                     : kCalibrationFields[v - kCapturedCount].name;
         f.counts.assign(wide ? 0x10000 : 0x100, 0);

@@ -40,6 +40,16 @@ void VirtualStick::SetAxes(std::uint16_t x, std::uint16_t y) {
     y_ = y;
 }
 
+std::uint16_t VirtualStick::X() const {
+    std::lock_guard<std::mutex> lock(driver_.mutex_);
+    return x_;
+}
+
+std::uint16_t VirtualStick::Y() const {
+    std::lock_guard<std::mutex> lock(driver_.mutex_);
+    return y_;
+}
+
 void VirtualStick::SendReport() {
     std::lock_guard<std::mutex> lock(driver_.mutex_);
     if (plugged_) driver_.SendAxisReport(*this);

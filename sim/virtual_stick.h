@@ -146,6 +146,8 @@ class VirtualStick {
 
     // The axes that every following axis report carries.
     void SetAxes(std::uint16_t x, std::uint16_t y);
+    std::uint16_t X() const;
+    std::uint16_t Y() const;
     // One axis report now, whatever the rate.
     void SendReport();
     // A report of any content now; delivered with bytes.size() bytes (at

@@ -1,9 +1,8 @@
 #include "term/front_end.h"
 
 #include <chrono>
-#include <filesystem>
-#include <system_error>
 
+#include "platform/current_folder.h"
 #include "platform/terminal.h"
 #include "platform/win_defs.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
@@ -21,12 +20,6 @@ constexpr int kEscapeMs = 30;
 constexpr UINT kWakeMessage = 0x0000;
 // The keyboard protocol flag that says releases are reported.
 constexpr unsigned char kReportsReleases = 2;
-
-std::string CurrentFolder() {
-    std::error_code ec;
-    std::string folder = std::filesystem::current_path(ec).string();
-    return ec ? std::string(".") : folder;
-}
 
 }  // namespace
 
@@ -50,7 +43,7 @@ PanelAction PanelActionOf(const Key& key) {
 }
 
 TerminalFrontEnd::TerminalFrontEnd(FrontEndOptions options)
-    : m_options(std::move(options)), m_folder(CurrentFolder()) {}
+    : m_options(std::move(options)), m_folder(plat::CurrentFolder()) {}
 
 TerminalFrontEnd::~TerminalFrontEnd() {
     m_stop = true;

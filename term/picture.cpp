@@ -2,46 +2,34 @@
 
 #include <algorithm>
 
+#include "platform/bmp_header.h"
+
 namespace term {
-namespace {
-
-std::uint32_t ReadLe(const std::uint8_t* p, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-}  // namespace
 
 bool DecodeBmp(const plat::ResourceBytes& bmp, Image* image) {
-    constexpr std::size_t kFileHeader = 14;
-    constexpr std::size_t kInfoHeader = 40;
-    if (image == nullptr || bmp.data == nullptr || bmp.size < kFileHeader + kInfoHeader) {
+    constexpr std::uint32_t kHeaders = 14 + 40;
+    plat::BmpHeader header;
+    if (image == nullptr || bmp.size < kHeaders || !plat::ReadBmpHeader(bmp, &header)) {
         return false;
     }
-    const std::uint8_t* d = bmp.data;
-    if (d[0] != 'B' || d[1] != 'M') return false;
-    const std::uint32_t offset = ReadLe(d + 10, 4);
-    const std::uint32_t infoSize = ReadLe(d + 14, 4);
-    if (infoSize < kInfoHeader) return false;
-    const auto width = static_cast<std::int32_t>(ReadLe(d + 18, 4));
-    const auto rawHeight = static_cast<std::int32_t>(ReadLe(d + 22, 4));
-    const std::uint32_t bits = ReadLe(d + 28, 2);
-    const std::uint32_t compression = ReadLe(d + 30, 4);
+    if (header.infoSize < 40) return false;
+    const std::uint32_t bits = header.bitsPerPixel;
+    const std::uint32_t compression = header.compression;
     // BI_RGB, or BI_BITFIELDS with the usual 32-bit layout read as BGRA.
     if (compression != 0 && !(compression == 3 && bits == 32)) return false;
     if (bits != 24 && bits != 32) return false;
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN || width > 0x7FFF) return false;
-    const bool topDown = rawHeight < 0;
-    const std::int32_t height = topDown ? -rawHeight : rawHeight;
-    if (height > 0x7FFF) return false;
+    const std::uint32_t offset = header.pixelOffset;
+    const bool topDown = header.topDown;
+    const std::int32_t width = header.width;
+    const std::int32_t height = header.height;
+    const std::uint8_t* d = bmp.data;
 
     const std::size_t bytesPerPixel = bits / 8;
     const std::size_t stride =
         (static_cast<std::size_t>(width) * bytesPerPixel + 3) & ~std::size_t{3};
     const std::size_t needed =
         static_cast<std::size_t>(offset) + stride * static_cast<std::size_t>(height);
-    if (offset < kFileHeader + kInfoHeader || needed > bmp.size) return false;
+    if (offset < kHeaders || needed > bmp.size) return false;
 
     Image out;
     out.width = width;

@@ -3,6 +3,7 @@
 // dialog, plus the conversions that the windows are built with.
 #include <cstring>
 
+#include "platform/bmp_header.h"
 #include "platform/virtual/window_state.h"
 
 namespace plat::vws {
@@ -56,25 +57,10 @@ int DialogUnitsToPixelsY(int units) {
 }
 
 bool BitmapSize(const ResourceBytes& bmp, int* width, int* height) {
-    constexpr std::size_t kFileHeader = 14;
-    if (bmp.data == nullptr || bmp.size < kFileHeader + 12) return false;
-    if (bmp.data[0] != 'B' || bmp.data[1] != 'M') return false;
-    const std::uint32_t infoSize = ReadLe(bmp.data + kFileHeader, 4);
-    std::int64_t w = 0;
-    std::int64_t h = 0;
-    if (infoSize == 12) {  // the old core header: 16-bit sizes
-        w = ReadLe(bmp.data + 18, 2);
-        h = ReadLe(bmp.data + 20, 2);
-    } else if (infoSize >= 16 && bmp.size >= kFileHeader + 16) {
-        w = static_cast<std::int32_t>(ReadLe(bmp.data + 18, 4));
-        h = static_cast<std::int32_t>(ReadLe(bmp.data + 22, 4));
-        if (h < 0) h = -h;  // a top-down bitmap
-    } else {
-        return false;
-    }
-    if (w <= 0 || h <= 0 || w > 0x7FFF || h > 0x7FFF) return false;
-    if (width != nullptr) *width = static_cast<int>(w);
-    if (height != nullptr) *height = static_cast<int>(h);
+    BmpHeader header;
+    if (!ReadBmpHeader(bmp, &header)) return false;
+    if (width != nullptr) *width = header.width;
+    if (height != nullptr) *height = header.height;
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calib/calibration_file.h"
+#include "calib/plain_number.h"
 #include "calib/replace_file.h"
 
 namespace fs = std::filesystem;
@@ -132,6 +133,15 @@ TEST_F(CalibrationFile, SavesTheExactFormatAndRecordsAndBlocksRoundTrip) {
     R loaded = kSentinel;
     ASSERT_TRUE(LoadCalibrationFile(std::fopen(path_.c_str(), "rb"), loaded));
     EXPECT_EQ(loaded, example);
+    // Each field at its own addresses, low byte first: the counting record
+    // packs to the bytes 0 to 17 in order.
+    const R counting{0x0100, 0x0302, 0x0504, 0x06,   0x07, 0x08, 0x09,
+                     0x0A,   0x0B,   0x0C,   0x0E0D, 0x0F, 0x10, 0x11};
+    CalibrationBlock inOrder;
+    for (int i = 0; i < kCalibBlockSize; ++i) inOrder[i] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(PackCalibrationBlock(counting), inOrder);
+    UnpackCalibrationBlock(inOrder, loaded);
+    EXPECT_EQ(loaded, counting);
     // The EEPROM image and back, with every top bit set as sign extension
     // would spoil it.
     CalibrationBlock high;
@@ -172,6 +182,58 @@ TEST_F(CalibrationFile, LoadFailsOnlyWhenTheStreamCannotBeReadWhole) {
         EXPECT_FALSE(LoadCalibrationFile(popen("echo 'Edge_BM = 1;'", "r"), r)) << "pipe";
     }
     EXPECT_EQ(r, kSentinel);
+}
+
+// Every reader of typed numbers goes through this one: what it takes, what
+// it refuses as no number and what it refuses as too large.
+TEST(PlainNumber, TakesDigitsOnlyAndTellsJunkFromTooLarge) {
+    using F = NumberForm;
+    const struct {
+        const char* text;
+        F form;
+        std::uint64_t max;
+        NumberRead read;
+        std::uint64_t value;
+    } cases[] = {
+        {"0", F::kDecimalOrHex, 0xFF, NumberRead::kOk, 0},
+        {"255", F::kDecimalOrHex, 0xFF, NumberRead::kOk, 255},
+        {"256", F::kDecimalOrHex, 0xFF, NumberRead::kTooLarge, 0},
+        {"0x1aF", F::kDecimalOrHex, 0xFFFF, NumberRead::kOk, 0x1AF},
+        {"0XFFFF", F::kDecimalOrHex, 0xFFFF, NumberRead::kOk, 0xFFFF},
+        {"0x10000", F::kDecimalOrHex, 0xFFFF, NumberRead::kTooLarge, 0},
+        {"000000000000000000000000012", F::kDecimalOrHex, 12, NumberRead::kOk, 12},
+        // Past 64 bits is too large, not wrapped round to something small.
+        {"18446744073709551616", F::kDecimalOrHex, ~0ull, NumberRead::kTooLarge, 0},
+        {"0x10000000000000001", F::kDecimalOrHex, ~0ull, NumberRead::kTooLarge, 0},
+        {"18446744073709551615", F::kDecimal, ~0ull, NumberRead::kOk, ~0ull},
+        {"", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"0x", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"0x", F::kHex, 9, NumberRead::kNotANumber, 0},
+        {"-1", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"+1", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"0x-1", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {" 1", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"1 ", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"1x", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        {"1a", F::kDecimalOrHex, 0xFF, NumberRead::kNotANumber, 0},
+        {"0x0x1", F::kDecimalOrHex, 9, NumberRead::kNotANumber, 0},
+        // Junk after digits that overflow is junk, not size.
+        {"99999999999999999999z", F::kDecimalOrHex, ~0ull, NumberRead::kNotANumber, 0},
+        {"0x7", F::kDecimal, 9, NumberRead::kNotANumber, 0},
+        {"1a", F::kHex, 0xFF, NumberRead::kOk, 0x1A},
+        {"0X1a", F::kHex, 0xFF, NumberRead::kOk, 0x1A},
+        {"1g", F::kHex, 0xFF, NumberRead::kNotANumber, 0},
+    };
+    for (const auto& c : cases) {
+        std::uint64_t value = 7777;
+        EXPECT_EQ(ReadPlainNumber(c.text, c.form, c.max, &value), c.read) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.read == NumberRead::kOk ? c.value : 7777) << '"' << c.text << '"';
+    }
+    // Only what the view holds is read, not the digits after it.
+    std::uint64_t value = 0;
+    EXPECT_EQ(ReadPlainNumber(std::string_view("123", 2), F::kDecimal, 99, &value),
+              NumberRead::kOk);
+    EXPECT_EQ(value, 12u);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "calib/plain_number.h"
+
 namespace e2e {
 
 namespace {
@@ -30,38 +32,26 @@ std::vector<std::string_view> Words(std::string_view line) {
     return words;
 }
 
+// "1 to 4 hex digits": leading zeros count, so 00001 is refused.
 bool ParseHex16(std::string_view word, std::uint16_t* value) {
-    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-        word.remove_prefix(2);
-    }
-    if (word.empty() || word.size() > 4) return false;
-    unsigned v = 0;
-    for (const char c : word) {
-        unsigned digit;
-        if (c >= '0' && c <= '9') {
-            digit = unsigned(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = unsigned(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = unsigned(c - 'A' + 10);
-        } else {
-            return false;
-        }
-        v = v * 16 + digit;
+    const std::size_t digits = HasHexPrefix(word) ? word.size() - 2 : word.size();
+    std::uint64_t v = 0;
+    if (digits > 4 || ReadPlainNumber(word, NumberForm::kHex, 0xFFFF, &v) != NumberRead::kOk) {
+        return false;
     }
     *value = static_cast<std::uint16_t>(v);
     return true;
 }
 
+// At most five digits, leading zeros counted.
 bool ParseDecimal(std::string_view word, int limit, int* value) {
-    if (word.empty() || word.size() > 5) return false;
-    int v = 0;
-    for (const char c : word) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
+    std::uint64_t v = 0;
+    if (word.size() > 5 ||
+        ReadPlainNumber(word, NumberForm::kDecimal, static_cast<std::uint64_t>(limit), &v) !=
+            NumberRead::kOk) {
+        return false;
     }
-    if (v > limit) return false;
-    *value = v;
+    *value = static_cast<int>(v);
     return true;
 }
 

@@ -1,7 +1,8 @@
 // kx9calib's service commands run in-process on virtual sticks: the command
 // line as parsed, the block file held to all fourteen fields, the dump ->
 // restore -> verify round trip, each command's refusals with their exit
-// statuses and messages, --device among two sticks, and list --json.
+// statuses and messages, --device among two sticks, and list --json; and
+// the virtual stick's panel as the program sets it up.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "service/chosen_stick_driver.h"
 #include "app/options.h"
 #include "service/service_commands.h"
+#include "term/stick_control.h"
 
 namespace {
 
@@ -172,6 +174,23 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
     ASSERT_TRUE(
         app::ParseOptions({"--simulate", "--sim-reply-latency", "600", "list"}, &o, &error));
     EXPECT_EQ(app::VirtualStickSettings(o).replyLatencyMs, 600u);
+}
+
+// The panel shows the stick itself: plugged back in, the stick is at rest,
+// and so is what the panel draws.
+TEST(VirtualStickPanel, ShowsTheStickWhereItIsAfterItIsPluggedBackIn) {
+    sim::SimHidDriver driver;
+    sim::VirtualStick& stick = driver.AddStick();
+    app::SimStick panel(stick, "");
+    term::ApplyPanelAction(panel, term::PanelAction::kRight);
+    EXPECT_EQ(panel.X(), 0xFFFF);
+    EXPECT_EQ(panel.Y(), sim::kCentre);
+    term::ApplyPanelAction(panel, term::PanelAction::kTogglePlug);
+    EXPECT_FALSE(panel.Plugged());
+    term::ApplyPanelAction(panel, term::PanelAction::kTogglePlug);
+    ASSERT_TRUE(panel.Plugged());
+    EXPECT_EQ(panel.X(), sim::kCentre);
+    EXPECT_EQ(panel.Y(), sim::kCentre);
 }
 
 TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
