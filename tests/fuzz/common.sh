@@ -6,8 +6,11 @@
 
 FUZZ_BIN=build/fuzz/tests/fuzz
 
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
+
 fuzz_packages() {
-  scripts/ensure-packages cmake make clang libclang-rt-14-dev googletest libgtest-dev
+  scripts/ensure-packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 }
 
 # The whole tree with clang (so that it keeps building with clang under
