@@ -159,6 +159,17 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
         {{"--record", "r.csv", "list"}, "--record is kept by the dialog and restore, not by list"},
         {{"restore", "--record", "r.csv", "b.txt"}, "--record goes before the command restore"},
         {{"--record", "", "restore", "b.txt"}, "--record needs a file name"},
+        // Where an option stands decides what it is: a flag takes no
+        // "=value", --list is a command's spelling and no global option.
+        {{"report", "--html=p.html", "a.csv", "--version"}, "[report ]"},
+        {{"dump", "--force=1"}, "dump: unknown option --force=1"},
+        {{"--force", "dump"}, "unknown option --force (see --help)"},
+        {{"--simulate=1", "dump"}, "unknown option --simulate=1"},
+        {{"dump", "--simulate=1"}, "--simulate goes before the command dump"},
+        {{"list", "--sim-anything"}, "--sim-anything goes before the command list"},
+        {{"dump", "--list"}, "dump: unknown option --list"},
+        {{"list", "--json", "--html", "p"}, "list: unknown option --html"},
+        {{"--simulate", "--sim-eeprom"}, "--sim-eeprom needs a value"},
     };
     for (const auto& c : cases) {
         EXPECT_NE(parsed(c.args).find(c.expected), std::string::npos)
