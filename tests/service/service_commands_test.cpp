@@ -18,8 +18,8 @@
 #include "app/virtual_stick_setup.h"
 #include "calib/calibration_file.h"
 #include "calib/block_file.h"
-#include "service/chosen_stick_driver.h"
 #include "app/options.h"
+#include "app/stick_wiring.h"
 #include "service/service_commands.h"
 
 namespace {
@@ -99,13 +99,9 @@ class ServiceCommands : public ::testing::Test {
         std::string error;
         if (!app::ParseOptions(args, &options, &error)) return {service::kCommandUsage, "", error};
         std::ostringstream out, err;
-        auto list = [this] { return app::FoundVirtualSticks(sticks_); };
-        service::ChosenStickDriver chosen(*driver_, list, options.device);
-        service::CommandEnvironment env;
-        env.hid = options.device.empty() ? driver_.get() : static_cast<plat::HidDriver*>(&chosen);
-        env.list = list;
-        env.out = &out;
-        env.err = &err;
+        app::StickWiring sticks(options, *driver_,
+                                [this] { return app::FoundVirtualSticks(sticks_); });
+        service::CommandEnvironment env = sticks.Commands(out, err);
         env.folder = folder_.string();
         const int status = service::RunServiceCommand(options, env);
         return {status, out.str(), err.str()};
