@@ -16,11 +16,10 @@
 #include "platform/system_hid.h"
 #include "platform/terminal.h"
 #include "sim/virtual_stick.h"
-#include "service/chosen_stick_driver.h"
-#include "service/locked_stick_driver.h"
 #include "term/clean_text.h"
 #include "service/found_sticks.h"
 #include "app/options.h"
+#include "app/stick_wiring.h"
 #include "script/script.h"
 #include "service/service_commands.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
@@ -115,32 +114,12 @@ int main(int argc, char** argv) {
         hid = system.get();
         list = FoundAttachedControllers;
     }
-    std::unique_ptr<service::ChosenStickDriver> chosen;
-    if (!options.device.empty()) {
-        chosen = std::make_unique<service::ChosenStickDriver>(*hid, list, options.device);
-        hid = chosen.get();
-    }
-    // One user per stick: a hidraw node is locked itself; the virtual stick
-    // by its EEPROM file (which each save replaces), through a lock file
-    // beside it. One kept in memory is no other process's to reach.
-    const bool simulate = options.simulate;
-    const std::string simEeprom = options.simEeprom;
-    const auto lockName = [simulate, simEeprom](const std::string& node) -> service::StickLockName {
-        if (!simulate) return {node, node};
-        if (simEeprom.empty()) return {};
-        return {simEeprom + ".lock", simEeprom, true};
-    };
-    service::LockedStickDriver locked(*hid, lockName);
-    hid = &locked;
+    app::StickWiring sticks(options, *hid, list);
+    hid = &sticks.Hid();
 
     int status = kExitOk;
     if (!dialog) {
-        service::CommandEnvironment env;
-        env.hid = hid;
-        env.list = list;
-        env.out = &std::cout;
-        env.err = &std::cerr;
-        env.inUse = [&locked] { return locked.InUse(); };
+        service::CommandEnvironment env = sticks.Commands(std::cout, std::cerr);
         env.width = [] { return plat::StdoutIsTerminal() ? plat::GetTerminalSize().columns : 80; };
         if (system) {
             plat::SystemHidDriver* driver = system.get();
@@ -176,7 +155,7 @@ int main(int argc, char** argv) {
         // link takes the lock for good when it opens.
         if (index >= 0) {
             const service::StickLockName name =
-                lockName(found[static_cast<std::size_t>(index)].node);
+                sticks.LockName(found[static_cast<std::size_t>(index)].node);
             plat::StickLock probe;
             if (!name.path.empty() &&
                 probe.Take(name.path, name.makeMissing) == plat::StickLockResult::kInUse) {
@@ -189,7 +168,7 @@ int main(int argc, char** argv) {
         run.script = std::move(script);
         run.stick = simStick.get();
         run.system = system.get();
-        run.inUse = [&locked] { return locked.InUse(); };
+        run.inUse = [&sticks] { return sticks.InUse(); };
         run.list = list;
         run.node = [&list, &options]() -> std::string {
             std::string ignored;

@@ -55,17 +55,156 @@ const char* CommandName(Command command) {
     return "";
 }
 
-bool IsGlobalOption(const std::string& name) {
-    return name == "--simulate" || name == "--device" || name == "--script" || name == "--record" ||
-           name.rfind("--sim-", 0) == 0;
+// Where an option may stand: anywhere, before the command (the global
+// options), or after one of the commands (a bit per command).
+constexpr unsigned Bit(Command command) {
+    return 1u << static_cast<unsigned>(command);
+}
+constexpr unsigned kAnywhere = ~0u;
+constexpr unsigned kGlobal = 0;
+// --list stands where the global options do, but it is the older spelling
+// of a command, not an option that could go before one.
+constexpr unsigned kCommandSpelling = Bit(Command::kDialog);
+
+// One option of the command line: where it stands, whether it takes a value
+// (else it is a flag, which --name=value is not), whether it is a setting of
+// the virtual stick, and what it does: nullptr, or why the value is refused.
+struct OptionRule {
+    const char* name;
+    unsigned where;
+    bool takesValue;
+    bool simSetting;
+    const char* (*apply)(Options& o, const std::string& value);
+};
+
+constexpr OptionRule kRules[] = {
+    {"--help", kAnywhere, false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.help = true;
+         return nullptr;
+     }},
+    {"-h", kAnywhere, false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.help = true;
+         return nullptr;
+     }},
+    {"--version", kAnywhere, false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.version = true;
+         return nullptr;
+     }},
+    // --- a command's own
+    {"--force", Bit(Command::kDump), false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.force = true;
+         return nullptr;
+     }},
+    {"--json", Bit(Command::kList) | Bit(Command::kReport), false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.json = true;
+         return nullptr;
+     }},
+    {"--no-backup", Bit(Command::kRestore), false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.noBackup = true;
+         return nullptr;
+     }},
+    {"--html", Bit(Command::kReport), true, false,
+     [](Options& o, const std::string& value) -> const char* {
+         o.html = value;
+         return value.empty() ? "--html needs a file name" : nullptr;
+     }},
+    {"--backup", Bit(Command::kRestore), true, false,
+     [](Options& o, const std::string& value) -> const char* {
+         o.backup = value;
+         return value.empty() ? "--backup needs a file name" : nullptr;
+     }},
+    // --- global
+    {"--list", kCommandSpelling, false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.command = Command::kList;
+         return nullptr;
+     }},
+    {"--simulate", kGlobal, false, false,
+     [](Options& o, const std::string&) -> const char* {
+         o.simulate = true;
+         return nullptr;
+     }},
+    {"--device", kGlobal, true, false,
+     [](Options& o, const std::string& value) -> const char* {
+         o.device = value;
+         return value.empty() ? "--device needs a device node or a serial number" : nullptr;
+     }},
+    {"--script", kGlobal, true, false,
+     [](Options& o, const std::string& value) -> const char* {
+         o.script = true;
+         o.scriptPath = value;
+         return value.empty() ? "--script needs a file name, or - for standard input" : nullptr;
+     }},
+    {"--record", kGlobal, true, false,
+     [](Options& o, const std::string& value) -> const char* {
+         o.record = value;
+         return value.empty() ? "--record needs a file name" : nullptr;
+     }},
+    {"--sim-eeprom", kGlobal, true, true,
+     [](Options& o, const std::string& value) -> const char* {
+         o.simEeprom = value;
+         return value.empty() ? "--sim-eeprom needs a file name" : nullptr;
+     }},
+    {"--sim-input-length", kGlobal, true, true,
+     [](Options& o, const std::string& value) -> const char* {
+         if (ParseLength(value, &o.simInputLength)) return nullptr;
+         return "--sim-input-length needs a report length of 1 to 65535 bytes";
+     }},
+    {"--sim-output-length", kGlobal, true, true,
+     [](Options& o, const std::string& value) -> const char* {
+         if (ParseLength(value, &o.simOutputLength)) return nullptr;
+         return "--sim-output-length needs a report length of 1 to 65535 bytes";
+     }},
+    {"--sim-reply-latency", kGlobal, true, true,
+     [](Options& o, const std::string& value) -> const char* {
+         std::uint32_t ms = 0;
+         if (!script::ParseScriptNumber(value, kMaxReplyLatencyMs, &ms)) {
+             return "--sim-reply-latency needs a time of 0 to 60000 ms";
+         }
+         o.simReplyLatencyMs = ms;
+         return nullptr;
+     }},
+    {"--sim-ignore-writes", kGlobal, false, true,
+     [](Options& o, const std::string&) -> const char* {
+         o.simIgnoreWrites = true;
+         return nullptr;
+     }},
+    {"--sim-flip-bit", kGlobal, true, true,
+     [](Options& o, const std::string& value) -> const char* {
+         std::uint32_t address = 0;
+         if (!script::ParseScriptNumber(value, kLastEepromAddress, &address)) {
+             return "--sim-flip-bit needs an EEPROM address of 0 to 255";
+         }
+         o.simFlipBitAddress = static_cast<int>(address);
+         return nullptr;
+     }},
+};
+
+// The rule for NAME where it stands: after COMMAND, or before any command.
+const OptionRule* FindRule(const std::string& name, bool inlineValue, bool haveCommand,
+                           Command command) {
+    for (const OptionRule& rule : kRules) {
+        if (name != rule.name || (inlineValue && !rule.takesValue)) continue;
+        const bool before = rule.where == kGlobal || rule.where == kCommandSpelling;
+        const bool after = !before && (rule.where & Bit(command)) != 0;
+        if (rule.where == kAnywhere || (haveCommand ? after : before)) return &rule;
+    }
+    return nullptr;
 }
 
-// One option, its name and the value given with '=' or in the next word.
-struct Word {
-    std::string name;
-    std::string value;
-    bool inlineValue = false;
-};
+// A global option, or one that would be a setting of the virtual stick.
+bool IsGlobalOption(const std::string& name) {
+    for (const OptionRule& rule : kRules) {
+        if (rule.where == kGlobal && name == rule.name) return true;
+    }
+    return name.rfind("--sim-", 0) == 0;
+}
 
 }  // namespace
 
@@ -97,129 +236,37 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         }
 
         // --name=value is the same as --name value.
-        Word w{a, {}, false};
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            w.name = a.substr(0, a.find('='));
-            w.value = a.substr(a.find('=') + 1);
-            w.inlineValue = true;
+        std::string name = a, value;
+        const bool inlineValue = a.rfind("--", 0) == 0 && a.find('=') != std::string::npos;
+        if (inlineValue) {
+            name = a.substr(0, a.find('='));
+            value = a.substr(a.find('=') + 1);
         }
-        const std::string& name = w.name;
-        std::string& value = w.value;
-        auto takeValue = [&]() -> bool {
-            if (w.inlineValue) return true;
+        const OptionRule* rule = FindRule(name, inlineValue, haveCommand, o.command);
+        if (rule == nullptr) {
+            if (!haveCommand) {
+                *error = "unknown option " + a + " (see --help)";
+            } else if (IsGlobalOption(name)) {
+                *error = name + " goes before the command " + CommandName(o.command);
+            } else {
+                *error =
+                    std::string(CommandName(o.command)) + ": unknown option " + a + " (see --help)";
+            }
+            return false;
+        }
+        if (rule->takesValue && !inlineValue) {
             if (i + 1 >= args.size()) {
                 *error = name + " needs a value";
                 return false;
             }
             value = args[++i];
-            return true;
-        };
-        auto flag = [&](const char* flagName) { return name == flagName && !w.inlineValue; };
-
-        if (flag("--help") || flag("-h")) {
-            o.help = true;
-        } else if (flag("--version")) {
-            o.version = true;
-        } else if (haveCommand) {
-            if (o.command == Command::kDump && flag("--force")) {
-                o.force = true;
-            } else if ((o.command == Command::kList || o.command == Command::kReport) &&
-                       flag("--json")) {
-                o.json = true;
-            } else if (o.command == Command::kRestore && flag("--no-backup")) {
-                o.noBackup = true;
-            } else if (o.command == Command::kReport && name == "--html") {
-                if (!takeValue()) return false;
-                if (value.empty()) {
-                    *error = "--html needs a file name";
-                    return false;
-                }
-                o.html = value;
-            } else if (o.command == Command::kRestore && name == "--backup") {
-                if (!takeValue()) return false;
-                if (value.empty()) {
-                    *error = "--backup needs a file name";
-                    return false;
-                }
-                o.backup = value;
-            } else if (IsGlobalOption(name)) {
-                *error = name + " goes before the command " + CommandName(o.command);
-                return false;
-            } else {
-                *error =
-                    std::string(CommandName(o.command)) + ": unknown option " + a + " (see --help)";
-                return false;
-            }
-        } else if (flag("--list")) {
-            // The older spelling of the list command.
-            o.command = Command::kList;
-            haveCommand = true;
-        } else if (flag("--simulate")) {
-            o.simulate = true;
-        } else if (name == "--device") {
-            if (!takeValue()) return false;
-            if (value.empty()) {
-                *error = "--device needs a device node or a serial number";
-                return false;
-            }
-            o.device = value;
-        } else if (name == "--script") {
-            if (!takeValue()) return false;
-            if (value.empty()) {
-                *error = "--script needs a file name, or - for standard input";
-                return false;
-            }
-            o.script = true;
-            o.scriptPath = value;
-        } else if (name == "--record") {
-            if (!takeValue()) return false;
-            if (value.empty()) {
-                *error = "--record needs a file name";
-                return false;
-            }
-            o.record = value;
-        } else if (name == "--sim-eeprom") {
-            if (!takeValue()) return false;
-            if (value.empty()) {
-                *error = "--sim-eeprom needs a file name";
-                return false;
-            }
-            o.simEeprom = value;
-            simSetting = true;
-        } else if (name == "--sim-input-length" || name == "--sim-output-length") {
-            if (!takeValue()) return false;
-            std::uint16_t* target =
-                name == "--sim-input-length" ? &o.simInputLength : &o.simOutputLength;
-            if (!ParseLength(value, target)) {
-                *error = name + " needs a report length of 1 to 65535 bytes";
-                return false;
-            }
-            simSetting = true;
-        } else if (name == "--sim-reply-latency") {
-            if (!takeValue()) return false;
-            std::uint32_t ms = 0;
-            if (!script::ParseScriptNumber(value, kMaxReplyLatencyMs, &ms)) {
-                *error = "--sim-reply-latency needs a time of 0 to 60000 ms";
-                return false;
-            }
-            o.simReplyLatencyMs = ms;
-            simSetting = true;
-        } else if (flag("--sim-ignore-writes")) {
-            o.simIgnoreWrites = true;
-            simSetting = true;
-        } else if (name == "--sim-flip-bit") {
-            if (!takeValue()) return false;
-            std::uint32_t address = 0;
-            if (!script::ParseScriptNumber(value, kLastEepromAddress, &address)) {
-                *error = "--sim-flip-bit needs an EEPROM address of 0 to 255";
-                return false;
-            }
-            o.simFlipBitAddress = static_cast<int>(address);
-            simSetting = true;
-        } else {
-            *error = "unknown option " + a + " (see --help)";
+        }
+        if (const char* refused = rule->apply(o, value)) {
+            *error = refused;
             return false;
         }
+        if (rule->where == kCommandSpelling) haveCommand = true;
+        simSetting = simSetting || rule->simSetting;
     }
     if (o.help || o.version) {
         *options = o;

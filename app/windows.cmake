@@ -10,7 +10,7 @@ add_executable(Kx9JoystickCalibration WIN32
   ${_res}/Kx9JoystickCalibration.rc)
 # The resource compiler does not report the files a script pulls in.
 set_source_files_properties(${_res}/Kx9JoystickCalibration.rc PROPERTIES OBJECT_DEPENDS
-  "${_res}/step1.bmp;${_res}/step2.bmp;${_res}/step3.bmp;${_res}/step4.bmp;${_res}/step5.bmp;${_res}/Kx9JoystickCalibration.ico;${_res}/Kx9JoystickCalibration.manifest;${CMAKE_SOURCE_DIR}/ui/resource.h;${CMAKE_BINARY_DIR}/generated/version_rc.h")
+  "${KX9_RESOURCE_FILES};${_res}/Kx9JoystickCalibration.manifest;${CMAKE_SOURCE_DIR}/ui/resource.h;${CMAKE_BINARY_DIR}/generated/version_rc.h")
 target_link_libraries(Kx9JoystickCalibration PRIVATE
   kx9_app kx9_dialog kx9_dialog_win32 kx9_hid_win32 kx9_calib kx9_platform)
 # The shipped program carries no symbol tables, and the linker drops the code

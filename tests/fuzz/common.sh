@@ -1,29 +1,16 @@
 # shellcheck shell=bash disable=SC2034
 # Shared by tests/fuzz/run (the CI tier) and scripts/fuzz (the long runs):
-# the packages, the build, each target's budget for the tier, and the seeds.
+# the packages, the build and the seeds. The targets and their budgets for
+# the tier are in tests/fuzz/CMakeLists.txt.
 # Sourced from the repository root.
 
 FUZZ_BIN=build/fuzz/tests/fuzz
 
-# target:runs. The runs give about 20 s each on a 2-core machine: the
-# reports target starts threads for every input and the picture target
-# decodes the step pictures, so they get far fewer.
-FUZZ_TARGETS=(
-  calibration_text:200000
-  script:300000
-  options:400000
-  keys:300000
-  clean_text:300000
-  list_json:80000
-  record_reader:300000
-  hidraw_descriptor:1500000
-  hidraw_sysfs:1500000
-  picture:50000
-  stick_reports:8000
-)
+# shellcheck source=scripts/packages.sh
+source scripts/packages.sh
 
 fuzz_packages() {
-  scripts/ensure-packages cmake make clang libclang-rt-14-dev googletest libgtest-dev
+  scripts/ensure-packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 }
 
 # The whole tree with clang (so that it keeps building with clang under

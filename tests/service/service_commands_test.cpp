@@ -19,8 +19,8 @@
 #include "app/virtual_stick_setup.h"
 #include "calib/calibration_file.h"
 #include "calib/block_file.h"
-#include "service/chosen_stick_driver.h"
 #include "app/options.h"
+#include "app/stick_wiring.h"
 #include "service/service_commands.h"
 #include "term/stick_control.h"
 
@@ -101,13 +101,9 @@ class ServiceCommands : public ::testing::Test {
         std::string error;
         if (!app::ParseOptions(args, &options, &error)) return {service::kCommandUsage, "", error};
         std::ostringstream out, err;
-        auto list = [this] { return app::FoundVirtualSticks(sticks_); };
-        service::ChosenStickDriver chosen(*driver_, list, options.device);
-        service::CommandEnvironment env;
-        env.hid = options.device.empty() ? driver_.get() : static_cast<plat::HidDriver*>(&chosen);
-        env.list = list;
-        env.out = &out;
-        env.err = &err;
+        app::StickWiring sticks(options, *driver_,
+                                [this] { return app::FoundVirtualSticks(sticks_); });
+        service::CommandEnvironment env = sticks.Commands(out, err);
         env.folder = folder_.string();
         const int status = service::RunServiceCommand(options, env);
         return {status, out.str(), err.str()};
@@ -161,6 +157,17 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
         {{"--record", "r.csv", "list"}, "--record is kept by the dialog and restore, not by list"},
         {{"restore", "--record", "r.csv", "b.txt"}, "--record goes before the command restore"},
         {{"--record", "", "restore", "b.txt"}, "--record needs a file name"},
+        // Where an option stands decides what it is: a flag takes no
+        // "=value", --list is a command's spelling and no global option.
+        {{"report", "--html=p.html", "a.csv", "--version"}, "[report ]"},
+        {{"dump", "--force=1"}, "dump: unknown option --force=1"},
+        {{"--force", "dump"}, "unknown option --force (see --help)"},
+        {{"--simulate=1", "dump"}, "unknown option --simulate=1"},
+        {{"dump", "--simulate=1"}, "--simulate goes before the command dump"},
+        {{"list", "--sim-anything"}, "--sim-anything goes before the command list"},
+        {{"dump", "--list"}, "dump: unknown option --list"},
+        {{"list", "--json", "--html", "p"}, "list: unknown option --html"},
+        {{"--simulate", "--sim-eeprom"}, "--sim-eeprom needs a value"},
     };
     for (const auto& c : cases) {
         EXPECT_NE(parsed(c.args).find(c.expected), std::string::npos)
