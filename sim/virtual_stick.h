@@ -191,7 +191,6 @@ class VirtualStick {
     // Condition waits for tests; false when the limit passed first.
     bool WaitForPendingReads(std::size_t count, std::chrono::milliseconds limit) const;
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
-    bool WaitForPendingWrites(std::size_t count, std::chrono::milliseconds limit) const;
 
   private:
     friend class SimHidDriver;
