@@ -97,9 +97,16 @@ TEST_F(WizardTest, SpaceWithoutAStickSearchesOnEveryRepeatUntilFound) {
     stick_->Plug();
     ui_->PostKeyDown(VK_SPACE);  // auto-repeat: searches again, finds, judges
     ui_->PostKeyDown(VK_SPACE);  // later repeats are swallowed
+    const auto searched = std::chrono::steady_clock::now();
     ui_->PumpAll();
     EXPECT_EQ(dlg_->m_bDeviceFound, 1u);
     EXPECT_EQ(Visible(), kStep2);
+    // The new reader is given half a second to publish before the press is
+    // judged (a little less allows for a coarse clock).
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - searched)
+                  .count(),
+              480);
 }
 
 TEST_F(WizardTest, WithoutAStickKeysReachTheDialog) {
