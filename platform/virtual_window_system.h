@@ -187,9 +187,6 @@ class DialogDriver {
     bool Ended() const;    // EndDialog has been called
     INT_PTR Result() const;
     std::string Title() const;
-    IconRef BigIcon() const;
-    IconRef SmallIcon() const;
-    int FocusId() const;  // control id with the focus, 0 for the dialog
 
     // Controls in template order.
     std::vector<ControlInfo> Controls() const;

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "term/clean_text.h"
+#include "ui/wizard_steps.h"
 
 namespace service {
 namespace {
@@ -20,8 +21,7 @@ constexpr std::size_t kBins = 60;
 constexpr const char* kColours[] = {"#1f5fa8", "#c4501b", "#2e8540", "#7b3fa0",
                                     "#b8860b", "#008b8b", "#a0224f", "#555555"};
 
-// The wizard's gates: a centre within 0x7C00..0x8400, the extremes beyond
-// 0x4000 or 0xC000.
+// The wizard's gates, drawn over the captured values they held.
 struct Gate {
     double low = -1, high = -1;  // -1: none on that side
 };
@@ -29,13 +29,13 @@ Gate GateOf(std::size_t value) {
     switch (value) {
         case 0:
         case 1:
-            return {31744, 33792};
+            return {wizard::kCentreLow, wizard::kCentreHigh};
         case 2:
         case 5:
-            return {-1, 16384};
+            return {-1, wizard::kLowExtreme};
         case 3:
         case 4:
-            return {49152, -1};
+            return {wizard::kHighExtreme, -1};
         default:
             return {};
     }

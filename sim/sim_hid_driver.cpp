@@ -395,6 +395,7 @@ void SimHidDriver::SendReply(VirtualStick& stick, std::uint8_t address) {
 
 bool SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>& report) {
     Request req;
+    req.at = Clock::now();
     req.length = static_cast<std::uint32_t>(report.size());
     req.bytes = report;
     const std::size_t n = report.size();

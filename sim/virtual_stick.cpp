@@ -179,16 +179,6 @@ bool VirtualStick::WaitForPendingReads(std::size_t count, std::chrono::milliseco
     });
 }
 
-bool VirtualStick::WaitForPendingWrites(std::size_t count, std::chrono::milliseconds limit) const {
-    return driver_.WaitFor(limit, [&] {
-        std::size_t n = 0;
-        for (auto& entry : driver_.files_) {
-            if (entry.second->stick == this) n += entry.second->writes.size();
-        }
-        return n >= count;
-    });
-}
-
 bool VirtualStick::WaitForRequests(std::size_t count, std::chrono::milliseconds limit) const {
     return driver_.WaitFor(limit, [&] { return requests_.size() >= count; });
 }

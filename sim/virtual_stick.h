@@ -120,6 +120,8 @@ struct Request {
     std::uint8_t count = 0;  // byte 3 (0x80 for reads)
     std::uint32_t length = 0;
     std::vector<std::uint8_t> bytes;
+    // When it reached the stick.
+    std::chrono::steady_clock::time_point at;
 };
 
 // A game controller in the list that is not a virtual stick, or whose
@@ -193,7 +195,6 @@ class VirtualStick {
     // Condition waits for tests; false when the limit passed first.
     bool WaitForPendingReads(std::size_t count, std::chrono::milliseconds limit) const;
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
-    bool WaitForPendingWrites(std::size_t count, std::chrono::milliseconds limit) const;
 
   private:
     friend class SimHidDriver;

@@ -3,69 +3,46 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ui/resource.h"
+#include "ui/wizard_steps.h"
 
 namespace term {
 namespace {
 
-// The wizard's limits, as its key handler judges a press.
-constexpr unsigned kCentreLow = 0x7C00;
-constexpr unsigned kCentreHigh = 0x8400;
-constexpr unsigned kLowExtreme = 0x4000;
-constexpr unsigned kHighExtreme = 0xC000;
-
-constexpr int kStepTexts[] = {IDC_STEP_UP, IDC_STEP_RIGHT, IDC_STEP_DOWN, IDC_STEP_LEFT,
-                              IDC_STEP_UNPLUG};
-
-std::string Format(const char* format, unsigned a, unsigned b = 0) {
+template <typename... Values>
+std::string Format(const char* format, Values... values) {
     char text[96];
-    std::snprintf(text, sizeof text, format, a, b);
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(values)...);
     return text;
 }
 
+// The bound a missed press fell short of, as the key handler judged it.
 std::string Missed(int step, const StickSample& s) {
+    using namespace wizard;
     switch (step) {
         case 1:
-            return Format("step 1: not centred: X %04X, Y %04X, needs 7C00 to 8400 for both", s.x,
-                          s.y);
+            return Format("step 1: not centred: X %04X, Y %04X, needs %04X to %04X for both", s.x,
+                          s.y, kCentreLow, kCentreHigh);
         case 2:
-            return Format("step 2: not far enough up: Y %04X, needs 4000 or less", s.y);
+            return Format("step 2: not far enough up: Y %04X, needs %04X or less", s.y,
+                          kLowExtreme);
         case 3:
-            return Format("step 3: not far enough right: X %04X, needs C000 or more", s.x);
+            return Format("step 3: not far enough right: X %04X, needs %04X or more", s.x,
+                          kHighExtreme);
         case 4:
-            return Format("step 4: not far enough down: Y %04X, needs C000 or more", s.y);
+            return Format("step 4: not far enough down: Y %04X, needs %04X or more", s.y,
+                          kHighExtreme);
         default:
-            return Format("step 5: not far enough left: X %04X, needs 4000 or less", s.x);
-    }
-}
-
-// Whether the press would pass at these axes, for a press whose outcome the
-// step texts do not show yet.
-bool Passes(int step, const StickSample& s) {
-    switch (step) {
-        case 1:
-            return s.x >= kCentreLow && s.x <= kCentreHigh && s.y >= kCentreLow &&
-                   s.y <= kCentreHigh;
-        case 2:
-            return s.y <= kLowExtreme;
-        case 3:
-            return s.x >= kHighExtreme;
-        case 4:
-            return s.y >= kHighExtreme;
-        default:
-            return s.x <= kLowExtreme;
+            return Format("step 5: not far enough left: X %04X, needs %04X or less", s.x,
+                          kLowExtreme);
     }
 }
 
 }  // namespace
 
 int StepOfVisibleTexts(const std::vector<int>& visibleIds) {
-    for (int i = 0; i < 5; ++i) {
-        if (std::find(visibleIds.begin(), visibleIds.end(), kStepTexts[i]) == visibleIds.end()) {
-            return i + 1;
-        }
-    }
-    return 6;
+    return wizard::StepShown([&](int id) {
+        return std::find(visibleIds.begin(), visibleIds.end(), id) != visibleIds.end();
+    });
 }
 
 void StatusLine::Update(const StickSample& sample) {
@@ -81,12 +58,12 @@ void StatusLine::Update(const StickSample& sample) {
     }
     if (!sample.found) {
         m_outcome.clear();
-    } else if ((pressed || movedOn) && judged >= 1 && judged <= 5 && m_last.found) {
+    } else if ((pressed || movedOn) && judged >= 1 && judged <= wizard::kJudgedSteps &&
+               m_last.found) {
         if (movedOn) {
-            m_outcome =
-                Format("step %d: passed at X %04X", static_cast<unsigned>(judged), sample.x) +
-                Format(", Y %04X", sample.y);
-        } else if (!Passes(judged, sample)) {
+            m_outcome = Format("step %u: passed at X %04X, Y %04X", judged, sample.x, sample.y);
+        } else if (!wizard::StepPasses(judged, sample.x, sample.y)) {
+            // A press whose outcome the step texts do not show yet.
             m_outcome = Missed(judged, sample);
         }
     } else if (sample.step < m_last.step) {

@@ -23,8 +23,8 @@ struct StickSample {
     std::uint64_t spacePresses = 0;
 };
 
-// The step that the visible step texts stand for: step n shows the first
-// n - 1 of up, right, down, left, unplug.
+// The step that the dialog's visible controls stand for, decoded as the
+// wizard decodes it.
 int StepOfVisibleTexts(const std::vector<int>& visibleIds);
 
 class StatusLine {

@@ -6,23 +6,11 @@
 #include "ui/calibration_math.h"
 #include "ui/kx9_joystick_calibration_dlg.h"
 #include "ui/resource.h"
+#include "ui/wizard_steps.h"
 
 namespace {
 
-constexpr std::uint16_t kCentreLow = 0x7C00;
-constexpr std::uint16_t kCentreHigh = 0x8400;
-constexpr std::uint16_t kLowExtreme = 0x4000;   // up, left
-constexpr std::uint16_t kHighExtreme = 0xC000;  // right, down
-
-// Step texts in the order that encodes the step: step n has the first n - 1
-// of them visible.
-constexpr int kStepTexts[] = {IDC_STEP_UP, IDC_STEP_RIGHT, IDC_STEP_DOWN, IDC_STEP_LEFT,
-                              IDC_STEP_UNPLUG};
 constexpr int kPictures[] = {IDC_PIC_1, IDC_PIC_2, IDC_PIC_3, IDC_PIC_4, IDC_PIC_5};
-
-bool InCentre(std::uint16_t v) {
-    return v >= kCentreLow && v <= kCentreHigh;
-}
 
 }  // namespace
 
@@ -48,43 +36,18 @@ BOOL CKx9JoystickCalibrationDlg::PreTranslateMessage(plat::Message* msg) {
     for (int id : kPictures) GetDlgItem(id)->ShowWindow(SW_HIDE);
     m_bSpaceDown = 1;
 
-    int step = 0;  // 1..5, or 0 once all five texts are visible (step 6)
-    for (int i = 0; i < 5; ++i) {
-        if (!GetDlgItem(kStepTexts[i])->IsWindowVisible()) {
-            step = i + 1;
-            break;
-        }
-    }
-    if (step == 0) return TRUE;
+    const int step =
+        wizard::StepShown([this](int id) { return GetDlgItem(id)->IsWindowVisible() != FALSE; });
+    if (step > wizard::kJudgedSteps) return TRUE;
 
-    const std::uint16_t x = m_nCurX;
-    const std::uint16_t y = m_nCurY;
-    bool passed = false;
-    switch (step) {
-        case 1:
-            passed = InCentre(x) && InCentre(y);
-            break;
-        case 2:
-            passed = y <= kLowExtreme;
-            break;
-        case 3:
-            passed = x >= kHighExtreme;
-            break;
-        case 4:
-            passed = y >= kHighExtreme;
-            break;
-        case 5:
-            passed = x <= kLowExtreme;
-            break;
-    }
-
+    const bool passed = wizard::StepPasses(step, m_nCurX, m_nCurY);
     if (!passed) {
         GetDlgItem(kPictures[step - 1])->ShowWindow(SW_SHOWNORMAL);
         return TRUE;
     }
     if (step < 5) {
         GetDlgItem(kPictures[step])->ShowWindow(SW_SHOWNORMAL);
-        GetDlgItem(kStepTexts[step - 1])->ShowWindow(SW_SHOWNORMAL);
+        GetDlgItem(wizard::kStepTexts[step - 1])->ShowWindow(SW_SHOWNORMAL);
         return TRUE;
     }
 

@@ -229,27 +229,6 @@ std::string DialogDriver::Title() const {
     return w != nullptr ? w->text : std::string();
 }
 
-IconRef DialogDriver::BigIcon() const {
-    Desktop::State& desk = Desktop::Current().state();
-    std::lock_guard<std::mutex> lock(desk.mu);
-    const Window* w = desk.FindLocked(m_dialog);
-    return w != nullptr ? w->bigIcon : nullptr;
-}
-
-IconRef DialogDriver::SmallIcon() const {
-    Desktop::State& desk = Desktop::Current().state();
-    std::lock_guard<std::mutex> lock(desk.mu);
-    const Window* w = desk.FindLocked(m_dialog);
-    return w != nullptr ? w->smallIcon : nullptr;
-}
-
-int DialogDriver::FocusId() const {
-    Desktop::State& desk = Desktop::Current().state();
-    std::lock_guard<std::mutex> lock(desk.mu);
-    const Window* w = desk.FindLocked(m_dialog);
-    return w != nullptr && w->focus != nullptr ? w->focus->id : 0;
-}
-
 std::vector<ControlInfo> DialogDriver::Controls() const {
     Desktop::State& desk = Desktop::Current().state();
     std::lock_guard<std::mutex> lock(desk.mu);

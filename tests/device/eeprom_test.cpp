@@ -2,6 +2,8 @@
 // what the stick's memory holds afterwards, the two diagnostic texts, and
 // every way a transfer can fail.
 #include <array>
+#include <chrono>
+#include <optional>
 #include <sstream>
 
 #include "tests/device/device_fixture.h"
@@ -231,8 +233,13 @@ TEST_F(EepromTest, ReadWithoutAStickFailsAndLeavesTheReaderFree) {
     EXPECT_EQ(dlg_.m_Calib, kSentinel);
 }
 
-// The values are shown first, whatever becomes of the write.
-TEST_F(EepromTest, WriteIsChunkedByTheOutputReportLength) {
+// The values are shown first, whatever becomes of the write. The stick
+// needs its time to store a chunk: the next, and the read-back after the
+// last, come no sooner than a pause after it.
+TEST_F(EepromTest, WriteIsChunkedByTheOutputReportLengthAndPaced) {
+    // The pause is 250 ms; a little less allows for a clock that ticks
+    // coarser than the sleep.
+    constexpr long long kLeastPauseMs = 240;
     const std::pair<std::uint16_t, const char*> cases[] = {
         {9, "110:5 115:5 120:5 125:3 "},
         {12, "110:8 118:8 126:2 "},
@@ -261,6 +268,18 @@ TEST_F(EepromTest, WriteIsChunkedByTheOutputReportLength) {
         dlg_.m_nRightX = 0x4444, dlg_.m_nUpY = 0x5555, dlg_.m_nDownY = 0x6666;
         EXPECT_EQ(dlg_.WriteEepromBlock(), ok);
         EXPECT_EQ(Wire(stick, sim::kCmdEepromWrite, out), chunks);
+        std::optional<std::chrono::steady_clock::time_point> lastChunk;
+        for (const sim::Request& r : stick.Requests()) {
+            if (lastChunk) {
+                using std::chrono::milliseconds;
+                EXPECT_GE(std::chrono::duration_cast<milliseconds>(r.at - *lastChunk).count(),
+                          kLeastPauseMs)
+                    << "before the request at " << int{r.address} << " (command " << int{r.command}
+                    << ")";
+            }
+            lastChunk.reset();
+            if (r.command == sim::kCmdEepromWrite) lastChunk = r.at;
+        }
         if (!ok) {
             EXPECT_EQ(stick.WritesStarted(), 0u);
         }

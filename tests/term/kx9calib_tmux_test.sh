@@ -8,34 +8,10 @@ bin=${1:?usage: kx9calib_tmux_test.sh KX9CALIB}
 bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")
 command -v tmux >/dev/null || { echo "tmux is not installed: skipped"; exit 77; }
 
-work=$(mktemp -d)
-# The server's socket in the test's own folder: removed with it, never left
-# in tmux's folder of the machine.
-sock="$work/tmux.sock"
-cleanup() { tmux -S "$sock" kill-server 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-printf 'Edge_Size = 0; Edge_Reduc = 0; Edge_Shift = 0; Edge_BM = 0;\nCenter_Area = 0; Center_Reduc = 0; Center_Shift = 0; Center_BM = 0;\n' \
-  > "$work/kx9JoystickCalibration.txt"
+. "$(dirname "${BASH_SOURCE[0]}")/tmux_session.sh"
+write_zero_config
 
-fail() {
-  echo "FAIL: $*"
-  echo "--- screen:"
-  tmux -S "$sock" capture-pane -t t -p 2>/dev/null
-  exit 1
-}
-screen() { tmux -S "$sock" capture-pane -t t -p; }
-# wait_for TEXT [LIMIT_SECONDS]: polls the screen until TEXT shows.
-wait_for() {
-  local limit=${2:-60} i
-  for ((i = 0; i < limit * 10; i++)); do
-    screen | grep -qF -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "\"$1\" did not appear within ${limit}s"
-}
-keys() { tmux -S "$sock" send-keys -t t "$@"; }
-
-tmux -S "$sock" -f /dev/null new-session -d -s t -x 100 -y 32 -c "$work" \
+start_session 100 32 \
   "stty -g > before; '$bin' --simulate --sim-eeprom stick.bin; echo \"status=\$?\" > status; stty -g > after; echo ALL-DONE; sleep 600"
 
 wait_for "1.    Plug Joystick to PC"
@@ -78,9 +54,9 @@ block=$(od -An -tx1 -j110 -N18 "$work/stick.bin" | tr -s ' \n' ' ')
 
 # SIGTERM (a closing terminal window, a shutdown) closes the dialog in order
 # and gives the terminal back as well.
-tmux -S "$sock" kill-session -t t
+stop_server
 rm -f "$work/before" "$work/after" "$work/status"
-tmux -S "$sock" -f /dev/null new-session -d -s t -x 100 -y 32 -c "$work" \
+start_session 100 32 \
   "stty -g > before; sh -c 'echo \$\$ > pid; exec \"$bin\" --simulate'; echo \"status=\$?\" > status; stty -g > after; echo ALL-DONE; sleep 600"
 wait_for "1.    Plug Joystick to PC"
 kill -TERM "$(cat "$work/pid")"

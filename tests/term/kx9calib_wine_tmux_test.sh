@@ -20,40 +20,18 @@ prefix=$(absolute "$prefix")
 command -v tmux >/dev/null || { echo "tmux is not installed: skipped"; exit 77; }
 [ -x /usr/lib/wine/wine64 ] || { echo "Wine is not installed: skipped"; exit 77; }
 
-work=$(mktemp -d)
-sock="$work/tmux.sock"
+. "$(dirname "${BASH_SOURCE[0]}")/tmux_session.sh"
 # The console has no display: its Wine prefix is its own, since one whose
 # server was started without a display would open no window for the
 # dialog tests.
-cleanup() {
-  tmux -S "$sock" kill-server 2>/dev/null
-  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-printf 'Edge_Size = 0; Edge_Reduc = 0; Edge_Shift = 0; Edge_BM = 0;\nCenter_Area = 0; Center_Reduc = 0; Center_Shift = 0; Center_BM = 0;\n' \
-  > "$work/kx9JoystickCalibration.txt"
-
-fail() {
-  echo "FAIL: $*"
-  echo "--- screen:"
-  tmux -S "$sock" capture-pane -t t -p 2>/dev/null
-  exit 1
-}
-screen() { tmux -S "$sock" capture-pane -t t -p; }
+trap 'stop_server; WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+write_zero_config
 written() { tr -d '\r\n' < "$work/written"; }
-wait_for() {
-  local limit=${2:-90} i
-  for ((i = 0; i < limit * 10; i++)); do
-    written | grep -qF -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "\"$1\" did not appear within ${limit}s"
-}
-keys() { tmux -S "$sock" send-keys -t t "$@"; }
+wait_source=written
+wait_limit=90
 shot() { [ -n "${KX9_SCREEN_DIR:-}" ] && screen > "$KX9_SCREEN_DIR/$1.txt"; return 0; }
 
-tmux -S "$sock" -f /dev/null new-session -d -s t -x 120 -y 40 -c "$work" \
+start_session 120 40 \
   "stty -g > before; KX9_WINEPREFIX='$prefix' '$run' '$exe' --simulate --sim-eeprom stick.bin; echo \"status=\$?\" > status; stty -g > after; echo ALL-DONE; sleep 600"
 
 tmux -S "$sock" pipe-pane -t t -o "cat >> '$work/written'"

@@ -1,9 +1,11 @@
-// The key handler: the step gates at their bounds, held keys, other keys,
-// and Space while no stick is found.
+// The key handler: the step gates at their bounds, and the terminal's
+// status line telling of each press as the handler judged it; held keys,
+// other keys, and Space while no stick is found.
+#include "term/status_line.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "ui/resource.h"
 
-TEST_F(WizardTest, StepGatesIncludeTheirBounds) {
+TEST_F(WizardTest, StepGatesIncludeTheirBoundsAndTheStatusLineSaysWhatTheyJudged) {
     const struct Gate {
         int step;  // 1..5
         std::uint16_t x, y;
@@ -28,8 +30,23 @@ TEST_F(WizardTest, StepGatesIncludeTheirBounds) {
         dlg_->GetDlgItem(IDC_PIC_1)->ShowWindow(SW_HIDE);
         dlg_->GetDlgItem(IDC_PIC_1 + g.step - 1)->ShowWindow(SW_SHOWNORMAL);
         MoveStick(g.x, g.y);
+        // The terminal's status line, fed the dialog as its sampler sees it,
+        // must tell of the press as the handler judged it.
+        term::StickSample sample{.found = true, .linkOpen = true, .x = g.x, .y = g.y};
+        sample.step = term::StepOfVisibleTexts(ui_->VisibleIds());
+        EXPECT_EQ(sample.step, g.step);
+        term::StatusLine line;
+        line.Update(sample);
         PressSpace();
         EXPECT_EQ(ui_->Control(texts[g.step - 1]).visible, g.passes);
+        sample.linkOpen = dlg_->m_pInBuf != nullptr;
+        sample.step = term::StepOfVisibleTexts(ui_->VisibleIds());
+        EXPECT_EQ(sample.step, g.passes ? g.step + 1 : g.step);
+        sample.spacePresses = 1;
+        line.Update(sample);
+        const std::string said =
+            "step " + std::to_string(g.step) + (g.passes ? ": passed" : ": not");
+        EXPECT_TRUE(line.Text().find(said) != std::string::npos) << "status line: " << line.Text();
         // A pass shows the next picture (none after step 5), a failure the same one.
         const int shown = g.passes ? g.step + 1 : g.step;
         for (int pic = 1; pic <= 5; ++pic) {
@@ -80,9 +97,16 @@ TEST_F(WizardTest, SpaceWithoutAStickSearchesOnEveryRepeatUntilFound) {
     stick_->Plug();
     ui_->PostKeyDown(VK_SPACE);  // auto-repeat: searches again, finds, judges
     ui_->PostKeyDown(VK_SPACE);  // later repeats are swallowed
+    const auto searched = std::chrono::steady_clock::now();
     ui_->PumpAll();
     EXPECT_EQ(dlg_->m_bDeviceFound, 1u);
     EXPECT_EQ(Visible(), kStep2);
+    // The new reader is given half a second to publish before the press is
+    // judged (a little less allows for a coarse clock).
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - searched)
+                  .count(),
+              480);
 }
 
 TEST_F(WizardTest, WithoutAStickKeysReachTheDialog) {

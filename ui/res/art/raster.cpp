@@ -56,9 +56,6 @@ float Dot(Vec2 a, Vec2 b) {
 float Length(Vec2 a) {
     return std::sqrt(Dot(a, a));
 }
-Vec2 Lerp(Vec2 a, Vec2 b, float t) {
-    return a + (b - a) * t;
-}
 
 Colour Mix(Colour a, Colour b, float t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
@@ -103,19 +100,6 @@ Box Affine::ApplyBox(Box bx) const {
 
 Affine Translate(Vec2 by) {
     return {1, 0, 0, 1, by.x, by.y};
-}
-
-Affine Scale(float sx, float sy, Vec2 about) {
-    return {sx, 0, 0, sy, about.x - sx * about.x, about.y - sy * about.y};
-}
-
-Affine Rotate(float radians, Vec2 about) {
-    float cs = std::cos(radians), sn = std::sin(radians);
-    Affine m{cs, -sn, sn, cs, 0, 0};
-    Vec2 moved = m.Apply(about);
-    m.tx = about.x - moved.x;
-    m.ty = about.y - moved.y;
-    return m;
 }
 
 Affine Squash(Vec2 along, float factor, Vec2 about) {
@@ -296,11 +280,6 @@ Shape Intersect(const Shape& a, const Shape& b) {
     Box bounds{std::max(a.bounds.x0, b.bounds.x0), std::max(a.bounds.y0, b.bounds.y0),
                std::min(a.bounds.x1, b.bounds.x1), std::min(a.bounds.y1, b.bounds.y1)};
     return {[=](Vec2 p) { return std::max(da(p), db(p)); }, bounds};
-}
-
-Shape Subtract(const Shape& a, const Shape& cut) {
-    auto da = a.distance, dc = cut.distance;
-    return {[=](Vec2 p) { return std::max(da(p), -dc(p)); }, a.bounds};
 }
 
 Shape Transformed(const Shape& s, const Affine& m) {

@@ -28,7 +28,6 @@ inline Vec2 operator*(float s, Vec2 a) {
 }
 float Dot(Vec2 a, Vec2 b);
 float Length(Vec2 a);
-Vec2 Lerp(Vec2 a, Vec2 b, float t);
 
 // Channel values 0..255; blending happens in these units.
 struct Colour {
@@ -65,8 +64,6 @@ struct Affine {
 };
 
 Affine Translate(Vec2 by);
-Affine Scale(float sx, float sy, Vec2 about);
-Affine Rotate(float radians, Vec2 about);
 // Squashes by `factor` along the unit direction `along`, about `about`.
 Affine Squash(Vec2 along, float factor, Vec2 about);
 Affine Then(const Affine& first, const Affine& second);
@@ -94,7 +91,6 @@ Shape Grow(const Shape& s, float by);
 Shape Union(const Shape& a, const Shape& b);
 Shape UnionAll(const std::vector<Shape>& parts);
 Shape Intersect(const Shape& a, const Shape& b);
-Shape Subtract(const Shape& a, const Shape& cut);
 Shape Transformed(const Shape& s, const Affine& m);
 
 using Paint = std::function<Colour(Vec2)>;
