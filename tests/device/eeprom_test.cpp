@@ -221,7 +221,10 @@ TEST_F(EepromTest, AStickThatWentAwayIsSaidAtOnce) {
     CalibrationBlock block{};
     const std::uint64_t reads = stick.ReadsStarted();
     EXPECT_EQ(dlg_.FetchEepromBlock(&block), EepromOutcome::kGone);
-    EXPECT_LE(stick.ReadsStarted() - reads, 3u);  // the reader's, the drain's, the attempt's
+    // The drain's and the attempt's, and the reader's: it retries every few
+    // milliseconds until it parks, and a busy machine lets it try more than
+    // once. A read that sat out its windows would make hundreds.
+    EXPECT_LE(stick.ReadsStarted() - reads, 10u);
     EXPECT_EQ(dlg_.m_bPauseReader.load(), 0u);
 }
 
