@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "service/production_record.h"
 #include "service/record_file.h"
 #include "service/sha256.h"
+#include "tests/common/test_folder.h"
 
 namespace {
 
@@ -76,10 +76,7 @@ ReadBack ReadAll(std::FILE* file) {
 class RecordFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 (std::string("kx9-record-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
-                  std::to_string(std::random_device{}()));
+        folder = TestFolder("kx9-record-");
         fs::create_directories(folder);
         path = (folder / "record.csv").string();
     }

@@ -12,7 +12,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "app/stick_wiring.h"
 #include "service/service_commands.h"
 #include "term/stick_control.h"
+#include "tests/common/test_folder.h"
 
 namespace {
 
@@ -51,10 +51,7 @@ struct Result {
 class ServiceCommands : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  (std::string("kx9-service-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
-                   std::to_string(std::random_device{}()));
+        folder_ = TestFolder("kx9-service-");
         Fresh();
     }
     void TearDown() override {

@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "calib/calibration_file.h"
+#include "tests/common/test_folder.h"
 #include "tests/common/worked_example.h"
 
 namespace {
@@ -49,10 +49,7 @@ class Kx9calibScript : public ::testing::Test {
     void SetUp() override {
         // A name of this run's own: two runs of the suite on one machine must
         // not clear each other's folder.
-        folder = fs::temp_directory_path() /
-                 (std::string("kx9calib-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
-                  std::to_string(std::random_device{}()));
+        folder = TestFolder("kx9calib-");
         fs::remove_all(folder);
         fs::create_directories(folder);
         // The eight edge and centre parameters all 0, as in the worked example.
