@@ -351,46 +351,20 @@ void SimHidDriver::Deliver(VirtualStick& stick, const std::uint8_t* bytes, std::
     Changed();
 }
 
-namespace {
-
-// Built in `r`, the driver's scratch report: the timer thread sends one
-// report after the other in the same bytes instead of allocating each.
-void AxisReport(std::vector<std::uint8_t>& r, std::uint16_t length, std::uint8_t id,
-                std::uint16_t x, std::uint16_t y) {
-    r.assign(length, 0);
-    const std::uint8_t fields[] = {
-        id, static_cast<std::uint8_t>(x & 0xFF), static_cast<std::uint8_t>(x >> 8),
-        static_cast<std::uint8_t>(y & 0xFF), static_cast<std::uint8_t>(y >> 8)};
-    const std::size_t at[] = {0, 8, 9, 10, 11};
-    for (std::size_t i = 0; i < 5; ++i) {
-        if (at[i] < r.size()) r[at[i]] = fields[i];
-    }
-}
-
-}  // namespace
-
 void SimHidDriver::SendAxisReport(VirtualStick& stick) {
-    AxisReport(scratch_, stick.settings_.inputReportLength, stick.settings_.axisReportId, stick.x_,
-               stick.y_);
+    BuildAxisReport(scratch_, stick.settings_.inputReportLength, stick.settings_.axisReportId,
+                    stick.x_, stick.y_);
     Deliver(stick, scratch_.data(), static_cast<std::uint32_t>(scratch_.size()));
 }
 
 void SimHidDriver::SendReply(VirtualStick& stick, std::uint8_t address) {
     for (std::uint32_t i = 0; i < stick.faults_.foreignReportsBeforeReply; ++i) {
-        AxisReport(scratch_, stick.settings_.inputReportLength, stick.faults_.foreignReportId,
-                   stick.x_, stick.y_);
+        BuildAxisReport(scratch_, stick.settings_.inputReportLength, stick.faults_.foreignReportId,
+                        stick.x_, stick.y_);
         Deliver(stick, scratch_.data(), static_cast<std::uint32_t>(scratch_.size()));
     }
-    const std::size_t length = stick.settings_.inputReportLength;
-    std::vector<std::uint8_t> r(length, 0);
-    const std::size_t data = length > 4 ? length - 4 : 0;
-    const std::uint8_t header[] = {kReportIdEepromData, kCmdEepromRead, address,
-                                   static_cast<std::uint8_t>(std::min<std::size_t>(data, 255))};
-    for (std::size_t i = 0; i < 4 && i < length; ++i) r[i] = header[i];
-    for (std::size_t i = 0; i < data; ++i) {
-        r[4 + i] = stick.eeprom_[(address + i) & 0xFF];
-    }
-    Deliver(stick, r.data(), static_cast<std::uint32_t>(r.size()));
+    BuildReadReply(scratch_, stick.settings_.inputReportLength, stick.eeprom_, address);
+    Deliver(stick, scratch_.data(), static_cast<std::uint32_t>(scratch_.size()));
 }
 
 bool SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>& report) {
@@ -405,9 +379,9 @@ bool SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>&
     if (n > 3) req.count = report[3];
     stick.requests_.push_back(req);
 
-    if (req.reportId != kReportIdCommand) return true;
+    const FirmwareRequest asked = DecodeRequest(report.data(), n);
     StickFaults& faults = stick.faults_;
-    if (req.command == kCmdEepromRead && n > 2) {
+    if (asked.kind == FirmwareRequest::Kind::kRead) {
         if (faults.dropReplies > 0) {
             if (faults.dropReplies != StickFaults::kAlways) --faults.dropReplies;
             return true;
@@ -423,19 +397,11 @@ bool SimHidDriver::Receive(VirtualStick& stick, const std::vector<std::uint8_t>&
         const Clock::time_point when =
             std::max(Clock::now() + std::chrono::milliseconds(delay), stick.lastReplyAt_);
         stick.lastReplyAt_ = when;
-        Timed t{Timed::Kind::kReply, stick.index_, 0, 0, stick.generation_, req.address};
+        Timed t{Timed::Kind::kReply, stick.index_, 0, 0, stick.generation_, asked.address};
         Schedule(when, t);
-    } else if (req.command == kCmdEepromWrite && n > 3 && !faults.ignoreWrites) {
+    } else if (asked.kind == FirmwareRequest::Kind::kWrite && !faults.ignoreWrites) {
         const Eeprom before = stick.eeprom_;
-        const std::size_t count = std::min<std::size_t>(req.count, n - 4);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t address = (req.address + i) & 0xFF;
-            std::uint8_t value = report[4 + i];
-            if (faults.flipBitAddress >= 0 && address == std::size_t(faults.flipBitAddress)) {
-                value ^= 1;
-            }
-            stick.eeprom_[address] = value;
-        }
+        StoreWrite(stick.eeprom_, asked, faults.flipBitAddress);
         if (stick.store_ && !stick.store_(stick.eeprom_)) {
             stick.eeprom_ = before;
             return false;

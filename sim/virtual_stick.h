@@ -1,19 +1,9 @@
-// The virtual stick: a model of the stick's firmware behind the HID seam, so
-// the dialog, the terminal front-end and every device test can run without
-// hardware. One SimHidDriver holds a list of attached game controllers; some
-// of them are virtual sticks that stream axis reports, answer EEPROM read
-// requests with data reports and store EEPROM write requests.
-//
-// Wire formats the model speaks:
-//   input report (axes): byte 0 id, bytes 8..9 X and 10..11 Y little-endian
-//   output report 1, command 4: read; byte 2 address, byte 3 0x80. Answered
-//     after the reply latency by input report 2: byte 1 the command, byte 2
-//     the address, byte 3 the number of data bytes, data from byte 4 (as
-//     many as the input report holds)
-//   output report 1, command 3: write; byte 2 address, byte 3 count, data
-//     from byte 4
-// EEPROM addresses are an 8-bit counter: a transfer that runs past 255
-// continues at 0, so nothing ever lands outside the 256 bytes.
+// The virtual stick: the stick's firmware (sim/stick_firmware.h) behind the
+// HID seam, so the dialog, the terminal front-end and every device test can
+// run without hardware. One SimHidDriver holds a list of attached game
+// controllers; some of them are virtual sticks that stream axis reports,
+// answer EEPROM read requests with data reports after their reply latency
+// and store EEPROM write requests.
 //
 // Every method is safe to call from any thread. Completion is reported the
 // Windows way: the IoRecord's event is reset when an operation starts and
@@ -34,6 +24,7 @@
 #include <vector>
 
 #include "platform/hid.h"
+#include "sim/stick_firmware.h"
 
 namespace sim {
 
@@ -42,17 +33,6 @@ namespace sim {
 inline constexpr std::uint32_t kStickVidPid = 0x04020F3Du;
 inline constexpr char16_t kStickPath[] =
     u"\\\\?\\hid#vid_0f3d&pid_0402#kx9sim#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-
-inline constexpr std::uint8_t kReportIdCommand = 1;
-inline constexpr std::uint8_t kReportIdEepromData = 2;
-inline constexpr std::uint8_t kCmdEepromWrite = 3;
-inline constexpr std::uint8_t kCmdEepromRead = 4;
-inline constexpr std::size_t kEepromSize = 256;
-
-using Eeprom = std::array<std::uint8_t, kEepromSize>;
-
-// Both axes of a stick at rest.
-inline constexpr std::uint16_t kCentre = 0x8000;
 
 // The stick as it presents itself. Changing settings of a plugged stick
 // affects handles opened afterwards (report lengths are part of the

@@ -1,6 +1,6 @@
-// A model of the stick's firmware on the far end of a stand-in node (see
-// fake_hidraw.h), on a thread of its own, and the descriptor of a stick with
-// given report lengths.
+// The stick's firmware (the virtual stick's own model) on the far end of a
+// stand-in node (see fake_hidraw.h), on a thread of its own, and the
+// descriptor of a stick with given report lengths.
 #pragma once
 
 #include <sys/socket.h>
@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/stick_firmware.h"
 #include "tests/hidraw/fake_hidraw.h"
 
 namespace hidraw_test {
@@ -34,18 +35,15 @@ inline Bytes StickDescriptor(std::uint16_t input, std::uint16_t output) {
 }
 
 // The firmware's EEPROM at the start: a pattern that shows a stray write.
-inline Bytes Background() {
-    Bytes e(256);
+inline sim::Eeprom Background() {
+    sim::Eeprom e;
     for (std::size_t i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>(0xA0 ^ i);
     return e;
 }
 
 // The stick's side of the node, plugged in while it lives. It sends axis
-// reports every 2 ms on every connection; answers output report 1 command 4
-// (read: byte 2 the address) with input report 2 (byte 1 the command, byte 2
-// the address, byte 3 the data count, data from byte 4); and stores command
-// 3 (write: byte 2 the address, byte 3 the count, data from byte 4).
-// Addresses wrap at 256 as an 8-bit counter would.
+// reports of 12 bytes every 2 ms on every connection, answers reads at once
+// with replies of the given length and stores writes.
 struct Firmware {
     Firmware(const std::string& node, std::uint16_t reply) : node_(node), replyLength_(reply) {}
     ~Firmware() {
@@ -66,7 +64,7 @@ struct Firmware {
     }
     Bytes Eeprom() const {
         std::lock_guard<std::mutex> lock(mutex_);
-        return eeprom_;
+        return Bytes(eeprom_.begin(), eeprom_.end());
     }
 
     // The output reports with this command received so far, whole.
@@ -102,30 +100,27 @@ struct Firmware {
             if (!reply.empty() && ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0)
                 return false;
         }
-        const std::uint16_t x0 = x, y0 = y;
-        const Bytes axes = {1, 0, 0, 0, 0, 0, 0, 0, Lo(x0), Lo(x0 >> 8), Lo(y0), Lo(y0 >> 8)};
+        Bytes axes;
+        sim::BuildAxisReport(axes, 12, 1, x, y);
         return ::send(fd, axes.data(), 12, MSG_DONTWAIT | MSG_NOSIGNAL) == 12 || errno == EAGAIN;
     }
-    static std::uint8_t Lo(unsigned v) { return static_cast<std::uint8_t>(v); }
 
     Bytes Answer(const Bytes& r) {
         std::lock_guard<std::mutex> lock(mutex_);
         requests_[r.size() > 1 ? r[1] : 0].push_back(r);
         if (onRequest_) onRequest_(r);
-        if (r.size() < 4 || r[0] != 1) return {};
-        const std::size_t count = r[1] == 3 ? std::min<std::size_t>(r[3], r.size() - 4) : 0;
-        for (std::size_t i = 0; i < count; ++i) eeprom_[(r[2] + i) % 256] = r[4 + i];
-        if (r[1] != 4) return {};
-        Bytes reply = {2, 4, r[2], Lo(replyLength_ - 4)};
-        while (reply.size() < replyLength_)
-            reply.push_back(eeprom_[(r[2] + reply.size() - 4) % 256]);
+        const sim::FirmwareRequest asked = sim::DecodeRequest(r.data(), r.size());
+        Bytes reply;
+        if (asked.kind == sim::FirmwareRequest::Kind::kWrite) sim::StoreWrite(eeprom_, asked);
+        if (asked.kind == sim::FirmwareRequest::Kind::kRead)
+            sim::BuildReadReply(reply, replyLength_, eeprom_, asked.address);
         return reply;
     }
 
     const std::string node_;
     const std::uint16_t replyLength_;
     mutable std::mutex mutex_;
-    Bytes eeprom_ = Background();
+    sim::Eeprom eeprom_ = Background();
     std::vector<Bytes> requests_[256];  // by command
     std::function<void(const Bytes&)> onRequest_;
     std::atomic<bool> stop_{false};
