@@ -3,7 +3,8 @@
 # to run), kept apart from main so that tests can use it. kx9calib: the dialog in a terminal or a
 # console, on the machine's sticks or the virtual stick, and the service
 # commands; the same sources on Linux and Windows.
-add_library(kx9_cli STATIC options.cpp stick_wiring.cpp virtual_stick_setup.cpp dialog_run.cpp)
+add_library(kx9_cli STATIC options.cpp stick_wiring.cpp virtual_stick_setup.cpp eeprom_file.cpp
+  dialog_run.cpp)
 target_link_libraries(kx9_cli PUBLIC kx9_service kx9_script kx9_term kx9_app kx9_sim kx9_hid_system)
 if(WIN32)
   # A console program, self-contained as the dialog program is (static C++

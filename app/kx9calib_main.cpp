@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/dialog_run.h"
+#include "app/eeprom_file.h"
 #include "app/virtual_stick_setup.h"
 #include "generated/version.h"
 #include "platform/std_descriptors.h"
@@ -102,10 +103,10 @@ int main(int argc, char** argv) {
         sim::VirtualStick& stick = simDriver->AddStick(app::VirtualStickSettings(options));
         stick.SetFaults(app::VirtualStickFaults(options));
         stick.SetAxes(0x8000, 0x8000);
-        if (!app::PrepareEeprom(stick, options.simEeprom, &error)) {
+        if (!app::EepromFile(options.simEeprom).Keep(stick, &error)) {
             return Fail(kExitCannotRun, error);
         }
-        simStick = std::make_unique<app::SimStick>(stick, options.simEeprom);
+        simStick = std::make_unique<app::SimStick>(stick);
         virtualSticks.push_back(&stick);
         hid = simDriver.get();
         list = [&virtualSticks] { return app::FoundVirtualSticks(virtualSticks); };

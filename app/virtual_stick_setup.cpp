@@ -1,11 +1,5 @@
 #include "app/virtual_stick_setup.h"
 
-#include <filesystem>
-#include <string_view>
-#include <system_error>
-
-#include "calib/replace_file.h"
-
 namespace app {
 
 sim::StickSettings VirtualStickSettings(const app::Options& options) {
@@ -25,32 +19,6 @@ sim::StickFaults VirtualStickFaults(const app::Options& options) {
     return faults;
 }
 
-bool WriteEepromFile(const std::string& file, const sim::Eeprom& contents) {
-    return ReplaceFileDurably(
-        file.c_str(),
-        std::string_view(reinterpret_cast<const char*>(contents.data()), contents.size()));
-}
-
-bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::string* error) {
-    sim::Eeprom blank;
-    blank.fill(0xFF);
-    stick.SetEeprom(blank);
-    if (file.empty()) return true;
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
-        if (!stick.LoadEeprom(file)) {
-            *error = file + " is not a 256-byte EEPROM image (left as it is)";
-            return false;
-        }
-        return true;
-    }
-    if (!WriteEepromFile(file, blank)) {
-        *error = "cannot create " + file;
-        return false;
-    }
-    return true;
-}
-
 std::vector<service::FoundController> FoundVirtualSticks(
     const std::vector<sim::VirtualStick*>& sticks) {
     std::vector<service::FoundController> found;
@@ -68,13 +36,6 @@ std::vector<service::FoundController> FoundVirtualSticks(
         found.push_back(std::move(c));
     }
     return found;
-}
-
-SimStick::SimStick(sim::VirtualStick& stick, const std::string& eepromFile) : m_stick(stick) {
-    if (eepromFile.empty()) return;
-    m_stick.SetEepromStore([eepromFile](const sim::Eeprom& contents) {
-        return WriteEepromFile(eepromFile, contents);
-    });
 }
 
 }  // namespace app

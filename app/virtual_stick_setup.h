@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "sim/virtual_stick.h"
@@ -22,25 +21,14 @@ inline constexpr char16_t kVirtualStickNode[] = u"virtual-stick-1";
 sim::StickSettings VirtualStickSettings(const app::Options& options);
 sim::StickFaults VirtualStickFaults(const app::Options& options);
 
-// Through a temporary file, so that an interrupted save never leaves half
-// an image behind; never in place, so a save that cannot be made whole is
-// a failure.
-bool WriteEepromFile(const std::string& file, const sim::Eeprom& contents);
-
-// Makes the virtual stick's EEPROM from its file: loaded when the file is
-// there, otherwise a new image of 0xFF bytes, written at once.
-bool PrepareEeprom(sim::VirtualStick& stick, const std::string& file, std::string* error);
-
 // The plugged ones among `sticks`, in the order given.
 std::vector<service::FoundController> FoundVirtualSticks(
     const std::vector<sim::VirtualStick*>& sticks);
 
-// The virtual stick as the front-ends see it. With an EEPROM file, the file
-// is saved after every write request, which fails when the save does: what
-// the stick says it holds is what the file holds.
+// The virtual stick as the front-ends see it.
 class SimStick final : public term::StickControl {
   public:
-    SimStick(sim::VirtualStick& stick, const std::string& eepromFile);
+    explicit SimStick(sim::VirtualStick& stick) : m_stick(stick) {}
 
     // The axes are the stick's own, so that what the panel shows follows
     // whatever moves the stick, plugging it back in included.

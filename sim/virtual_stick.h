@@ -146,10 +146,6 @@ class VirtualStick {
 
     Eeprom EepromContents() const;
     void SetEeprom(const Eeprom& contents);
-    // A file of exactly 256 bytes, address i at offset i. False (and the
-    // EEPROM unchanged) when it cannot be read or has another size.
-    bool LoadEeprom(const std::string& path);
-    bool SaveEeprom(const std::string& path) const;
     // Keeps the EEPROM somewhere (a file): called with the new contents after
     // each write request has changed them, under the driver's lock. False
     // takes the change back and fails the request, so the writer sees its

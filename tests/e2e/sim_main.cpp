@@ -6,8 +6,8 @@
 // Two environment variables let a test harness work the stick while the
 // program runs (tests/e2e/control_file.h):
 //   KX9_SIM_CONTROL  control file to follow (axes, unplug, plug, faults)
-//   KX9_SIM_EEPROM   the stick's EEPROM image: loaded at start, saved after
-//                    every EEPROM write request and at exit
+//   KX9_SIM_EEPROM   the stick's EEPROM image: loaded at start (made when
+//                    it is not there), saved after every EEPROM write request
 #include <windows.h>
 
 #include <atomic>
@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/dialog.h"
+#include "app/eeprom_file.h"
 #include "platform/hid.h"
 #include "sim/virtual_stick.h"
 #include "tests/e2e/control_file.h"
@@ -48,9 +49,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     sim::VirtualStick& stick = driver.AddStick();
     stick.SetAxes(0x8000, 0x8000);
 
-    e2e::EepromMirror eeprom(stick, Env("KX9_SIM_EEPROM"));
     std::string error;
-    if (!eeprom.Prepare(&error)) {
+    if (!app::EepromFile(Env("KX9_SIM_EEPROM")).Keep(stick, &error)) {
         Refuse(error);
         return kExitBadEeprom;
     }
@@ -65,13 +65,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     std::thread control([&] {
         while (!stop.load()) {
             if (follower) follower->Poll();
-            eeprom.Sync();
             std::this_thread::sleep_for(kFollowPeriod);
         }
     });
 
     plat::InstallHid(&driver);
-    int status = 0;
     CWinApp* app = AfxGetApp();
     if (app != nullptr) {
         app->m_hInstance = instance;
@@ -82,6 +80,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     stop = true;
     control.join();
-    if (!eeprom.Sync()) status = 1;
-    return status;
+    return 0;
 }

@@ -1,7 +1,5 @@
 #include "tests/e2e/sim_stick.h"
 
-#include <filesystem>
-#include <system_error>
 #include <thread>
 
 namespace e2e {
@@ -12,14 +10,6 @@ constexpr auto kPollStep = std::chrono::milliseconds(1);
 
 bool ReaderGone(const sim::VirtualStick& stick) {
     return !stick.Plugged() || stick.OpenHandles() == 0;
-}
-
-std::size_t WriteRequests(const sim::VirtualStick& stick) {
-    std::size_t n = 0;
-    for (const sim::Request& r : stick.Requests()) {
-        if (r.reportId == sim::kReportIdCommand && r.command == sim::kCmdEepromWrite) ++n;
-    }
-    return n;
 }
 
 }  // namespace
@@ -65,47 +55,6 @@ void VirtualStickActions::SetFlipBitAddress(int address) {
     sim::StickFaults f = stick_.Faults();
     f.flipBitAddress = address;
     stick_.SetFaults(f);
-}
-
-EepromMirror::EepromMirror(sim::VirtualStick& stick, std::string path)
-    : stick_(stick), path_(std::move(path)) {}
-
-bool EepromMirror::Prepare(std::string* error) {
-    if (path_.empty()) return true;
-    std::error_code ec;
-    if (std::filesystem::exists(path_, ec)) {
-        if (!stick_.LoadEeprom(path_)) {
-            *error = path_ + " is not a 256-byte EEPROM image; left as it is";
-            return false;
-        }
-        saved_ = stick_.EepromContents();
-        savedOnce_ = true;
-        writesSaved_ = WriteRequests(stick_);
-        return true;
-    }
-    if (!Sync()) {
-        *error = "cannot write " + path_;
-        return false;
-    }
-    return true;
-}
-
-bool EepromMirror::Sync() {
-    if (path_.empty()) return true;
-    // Counted before the contents are read, so a write landing in between is
-    // saved now or at the next call, never missed.
-    const std::size_t writes = WriteRequests(stick_);
-    const sim::Eeprom now = stick_.EepromContents();
-    if (savedOnce_ && writes == writesSaved_ && now == saved_) return true;
-    if (!Save(now)) return false;
-    saved_ = now;
-    writesSaved_ = writes;
-    savedOnce_ = true;
-    return true;
-}
-
-bool EepromMirror::Save(const sim::Eeprom& contents) {
-    return ReplaceFileContents(path_, contents.data(), contents.size());
 }
 
 }  // namespace e2e

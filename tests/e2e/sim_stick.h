@@ -1,10 +1,8 @@
-// The virtual stick of the end-to-end test build, as the control file and
-// the EEPROM file see it.
+// The virtual stick of the end-to-end test build, as the control file sees
+// it.
 #pragma once
 
 #include <chrono>
-#include <cstddef>
-#include <string>
 
 #include "sim/virtual_stick.h"
 #include "tests/e2e/control_file.h"
@@ -32,33 +30,6 @@ class VirtualStickActions final : public StickActions {
   private:
     sim::VirtualStick& stick_;
     std::chrono::milliseconds limit_;
-};
-
-// Keeps a file holding the stick's 256 EEPROM bytes (byte i = address i) up
-// to date, so the harness can check what the program wrote.
-class EepromMirror {
-  public:
-    // An empty path keeps the EEPROM in memory only.
-    EepromMirror(sim::VirtualStick& stick, std::string path);
-
-    // Loads the file into the stick; without a file the stick keeps its
-    // erased EEPROM and the file is written at once. False, with the reason,
-    // when the file is there but is no EEPROM image: it is left untouched.
-    bool Prepare(std::string* error);
-
-    // Saves when the stick has received a write request or its EEPROM has
-    // changed since the last save. False when a due save failed (it is
-    // tried again at the next call).
-    bool Sync();
-
-  private:
-    bool Save(const sim::Eeprom& contents);
-
-    sim::VirtualStick& stick_;
-    std::string path_;
-    sim::Eeprom saved_{};
-    std::size_t writesSaved_ = 0;
-    bool savedOnce_ = false;
 };
 
 }  // namespace e2e

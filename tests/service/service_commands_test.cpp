@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/eeprom_file.h"
 #include "app/virtual_stick_setup.h"
 #include "calib/calibration_file.h"
 #include "calib/block_file.h"
@@ -185,7 +186,7 @@ TEST(ServiceOptions, GlobalOptionsBeforeTheCommandItsOwnAfterInAnyOrder) {
 TEST(VirtualStickPanel, ShowsTheStickWhereItIsAfterItIsPluggedBackIn) {
     sim::SimHidDriver driver;
     sim::VirtualStick& stick = driver.AddStick();
-    app::SimStick panel(stick, "");
+    app::SimStick panel(stick);
     term::ApplyPanelAction(panel, term::PanelAction::kRight);
     EXPECT_EQ(panel.X(), 0xFFFF);
     EXPECT_EQ(panel.Y(), sim::kCentre);
@@ -249,6 +250,27 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
         const bool ok = ParseBlockText(c.text, &record, &error);
         const std::string got = ok ? FormatCalibrationFile(record) : error;
         EXPECT_NE(got.find(c.expected), std::string::npos) << c.text << "\n-> " << got;
+    }
+}
+
+// The virtual stick's file is its EEPROM image, address i at offset i, and a
+// file of any other size is refused and left as it is.
+TEST_F(ServiceCommands, EepromFileHoldsAddressIAtOffsetIAndOtherSizesAreRefused) {
+    sim::Eeprom e;
+    for (std::size_t i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>(255 - i);
+    const app::EepromFile file(Path("stick.bin"));
+    ASSERT_TRUE(file.Save(e));
+    std::ifstream in(Path("stick.bin"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(e.begin(), e.end()));
+    sim::VirtualStick& stick = AddStick("S1", kCounting);
+    std::string error;
+    ASSERT_TRUE(file.Keep(stick, &error)) << error;
+    EXPECT_EQ(stick.EepromContents(), e);
+    for (std::size_t size : {0u, 255u, 257u}) {
+        Write("stick.bin", std::string(size, 'x'));
+        EXPECT_FALSE(file.Keep(stick, &error)) << "size " << size;
+        EXPECT_EQ(error, Path("stick.bin") + " is not a 256-byte EEPROM image (left as it is)");
+        EXPECT_EQ(Read("stick.bin"), std::string(size, 'x'));
     }
 }
 

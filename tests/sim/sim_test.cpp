@@ -1,11 +1,8 @@
 // The virtual stick through the HID seam, for what the device tests do not
 // already reach: the bounded report buffer, writes that carry more or less
-// than a report holds, unplugging with operations pending, and the EEPROM
-// file.
+// than a report holds, and unplugging with operations pending.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -143,28 +140,6 @@ TEST_F(SimTest, UnplugEndsWhatIsPendingAndPluggedInAgainTheStickIsCentred) {
     EXPECT_EQ(std::vector<std::uint8_t>(centred.buffer.begin() + 8, centred.buffer.begin() + 12),
               (std::vector<std::uint8_t>{0x00, 0x80, 0x00, 0x80}));
     driver_.Close(again);
-}
-
-TEST_F(SimTest, EepromFileHoldsAddressIAtOffsetIAndOtherSizesAreRefused) {
-    sim::Eeprom e;
-    for (std::size_t i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>(255 - i);
-    stick_.SetEeprom(e);
-    const std::string path = ::testing::TempDir() + "kx9_sim_eeprom.bin";
-    ASSERT_TRUE(stick_.SaveEeprom(path));
-    {
-        std::ifstream in(path, std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-                  std::string(e.begin(), e.end()));
-    }
-    stick_.SetEeprom({});
-    ASSERT_TRUE(stick_.LoadEeprom(path));
-    EXPECT_EQ(stick_.EepromContents(), e);
-    for (std::size_t size : {0u, 255u, 257u}) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(size, 'x');
-        EXPECT_FALSE(stick_.LoadEeprom(path)) << "size " << size;
-        EXPECT_EQ(stick_.EepromContents(), e) << "size " << size;
-    }
-    std::remove(path.c_str());
 }
 
 }  // namespace
