@@ -26,8 +26,14 @@ bool EepromFile::Keep(sim::VirtualStick& stick, std::string* error) const {
         *error = "cannot create " + m_path;
         return false;
     }
-    stick.SetEepromStore(
-        [file = *this](const sim::Eeprom& contents) { return file.Save(contents); });
+    const EepromFile file = *this;
+    stick.SetEepromBacking(
+        [file](sim::Eeprom& contents) {
+            const std::optional<sim::Eeprom> image = file.Load();
+            if (image) contents = *image;
+            return image.has_value();
+        },
+        [file](const sim::Eeprom& contents) { return file.Save(contents); });
     return true;
 }
 

@@ -18,8 +18,10 @@ class EepromFile {
 
     // Gives the stick its EEPROM: the file's image when the file is there,
     // otherwise an erased one (0xFF bytes), written to the file at once.
-    // From then on the file is saved after every write request, and a
-    // request whose save fails fails, so what the stick says it holds is
+    // From then on the file is read again whenever the stick is opened
+    // (another program may have written it meanwhile; a file gone or no
+    // longer an image fails the open) and saved after every write request,
+    // a request whose save fails failing: what the stick says it holds is
     // what the file holds. False, with the reason, when the file is there
     // but is no image (it is left as it is) or cannot be made.
     bool Keep(sim::VirtualStick& stick, std::string* error) const;

@@ -98,6 +98,7 @@ plat::Handle SimHidDriver::Open(const char* path) {
     for (auto& stick : sticks_) {
         if (!stick->plugged_ || stick->faults_.openFails) continue;
         if (!SameAsciiPath(stick->settings_.path, path)) continue;
+        if (stick->load_ && !stick->load_(stick->eeprom_)) return plat::InvalidHandle();
         auto file = std::make_unique<OpenFile>();
         file->id = nextId_++;
         file->stick = stick.get();

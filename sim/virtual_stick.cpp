@@ -97,8 +97,9 @@ void VirtualStick::SetEeprom(const Eeprom& contents) {
     eeprom_ = contents;
 }
 
-void VirtualStick::SetEepromStore(EepromStore store) {
+void VirtualStick::SetEepromBacking(EepromLoad load, EepromStore store) {
     std::lock_guard<std::mutex> lock(driver_.mutex_);
+    load_ = std::move(load);
     store_ = std::move(store);
 }
 

@@ -146,12 +146,18 @@ class VirtualStick {
 
     Eeprom EepromContents() const;
     void SetEeprom(const Eeprom& contents);
-    // Keeps the EEPROM somewhere (a file): called with the new contents after
-    // each write request has changed them, under the driver's lock. False
-    // takes the change back and fails the request, so the writer sees its
-    // write fail rather than believe in a store that was not kept.
+    // Keeps the EEPROM somewhere (a file) that another program may change
+    // between uses, both called under the driver's lock. `load` is called as
+    // a handle opens, and what it gives becomes the EEPROM, so that the
+    // stick holds what was last stored, whoever stored it; false fails the
+    // open, as a stick whose memory cannot be read would fail. `store` is
+    // called with the new contents after each write request has changed
+    // them; false takes the change back and fails the request, so the
+    // writer sees its write fail rather than believe in a store that was
+    // not kept.
+    using EepromLoad = std::function<bool(Eeprom&)>;
     using EepromStore = std::function<bool(const Eeprom&)>;
-    void SetEepromStore(EepromStore store);
+    void SetEepromBacking(EepromLoad load, EepromStore store);
 
     std::vector<Request> Requests() const;
     void ClearRequests();
@@ -187,6 +193,7 @@ class VirtualStick {
     std::uint16_t x_ = kCentre;
     std::uint16_t y_ = kCentre;
     Eeprom eeprom_;
+    EepromLoad load_;
     EepromStore store_;
     std::vector<Request> requests_;
     std::uint64_t sent_ = 0;

@@ -254,18 +254,33 @@ TEST(BlockFile, EveryFieldSetToAValueItCanStore) {
 }
 
 // The virtual stick's file is its EEPROM image, address i at offset i, and a
-// file of any other size is refused and left as it is.
-TEST_F(ServiceCommands, EepromFileHoldsAddressIAtOffsetIAndOtherSizesAreRefused) {
+// file of any other size is refused and left as it is. The stick holds what
+// the file holds each time it is opened: another program may have written it
+// between two uses, and one that is no image by then fails the open rather
+// than leave the stick showing an older one.
+TEST_F(ServiceCommands, EepromFileIsTheStickEachTimeItOpensAndOtherSizesAreRefused) {
     sim::Eeprom e;
     for (std::size_t i = 0; i < e.size(); ++i) e[i] = static_cast<std::uint8_t>(255 - i);
     const app::EepromFile file(Path("stick.bin"));
     ASSERT_TRUE(file.Save(e));
-    std::ifstream in(Path("stick.bin"), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(e.begin(), e.end()));
+    {
+        std::ifstream in(Path("stick.bin"), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+                  std::string(e.begin(), e.end()));
+    }  // closed: Windows replaces no file that is open
     sim::VirtualStick& stick = AddStick("S1", kCounting);
     std::string error;
     ASSERT_TRUE(file.Keep(stick, &error)) << error;
     EXPECT_EQ(stick.EepromContents(), e);
+    ASSERT_TRUE(app::EepromFile(Path("stick.bin")).Save(Holding(kOther)));
+    Result r = Run({"dump", "-"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, FormatCalibrationFile(kOther));
+    Write("stick.bin", "x");
+    r = Run({"dump", "-"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(stick.EepromContents(), Holding(kOther));
     for (std::size_t size : {0u, 255u, 257u}) {
         Write("stick.bin", std::string(size, 'x'));
         EXPECT_FALSE(file.Keep(stick, &error)) << "size " << size;
