@@ -6,8 +6,9 @@
 // Two environment variables let a test harness work the stick while the
 // program runs (tests/e2e/control_file.h):
 //   KX9_SIM_CONTROL  control file to follow (axes, unplug, plug, faults)
-//   KX9_SIM_EEPROM   the stick's EEPROM image: loaded at start (made when
-//                    it is not there), saved after every EEPROM write request
+//   KX9_SIM_EEPROM   the stick's EEPROM image (app/eeprom_file.h): made when
+//                    it is not there, read whenever the stick opens, saved
+//                    after every EEPROM write request
 #include <windows.h>
 
 #include <atomic>
@@ -17,8 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/dialog.h"
 #include "app/eeprom_file.h"
+#include "platform/dialog.h"
 #include "platform/hid.h"
 #include "sim/virtual_stick.h"
 #include "tests/e2e/control_file.h"
